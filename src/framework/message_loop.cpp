@@ -1,0 +1,284 @@
+// The message loop. Posted messages come first, in order; timers are generated when the
+// queue is empty, like the platform's low-priority WM_TIMER; idle work runs before sleeping.
+#include "framework/message_loop.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <stdexcept>
+
+namespace fw {
+
+namespace {
+MessageLoop* g_current = nullptr;
+}
+
+MessageLoop::MessageLoop(os::Clock& clock, os::EventWait& wait)
+    : clock_(clock), wait_(wait), thread_(std::this_thread::get_id()) {
+    if (g_current) throw std::logic_error("a message loop exists already");
+    g_current = this;
+}
+
+MessageLoop::~MessageLoop() { g_current = nullptr; }
+
+MessageLoop& MessageLoop::Current() {
+    if (!g_current) throw std::logic_error("no message loop");
+    return *g_current;
+}
+
+bool MessageLoop::Exists() { return g_current != nullptr; }
+
+HWND MessageLoop::AllocateHandle(MessageTarget* target) {
+    std::lock_guard lock(mutex_);
+    const HWND h = next_handle_++;
+    handles_[h].target = target;
+    return h;
+}
+
+void MessageLoop::DestroyHandle(HWND handle) {
+    std::vector<std::function<void()>> run_now;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = handles_.find(handle);
+        if (it == handles_.end() || it->second.destroyed) return;
+        it->second.destroyed = true;
+        it->second.target = nullptr;
+        if (it->second.depth == 0) {
+            run_now = std::move(it->second.after_dispatch);
+            handles_.erase(it);
+        }
+    }
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->first.first == handle)
+            it = timers_.erase(it);
+        else
+            ++it;
+    }
+    for (auto& fn : run_now) fn();
+}
+
+bool MessageLoop::IsWindow(HWND handle) const {
+    std::lock_guard lock(mutex_);
+    auto it = handles_.find(handle);
+    return it != handles_.end() && !it->second.destroyed;
+}
+
+void MessageLoop::ReleaseAfterDispatch(HWND handle, std::function<void()> release) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = handles_.find(handle);
+        if (it != handles_.end() && it->second.depth > 0) {
+            it->second.after_dispatch.push_back(std::move(release));
+            return;
+        }
+    }
+    release();
+}
+
+bool MessageLoop::PostMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lparam) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = handles_.find(handle);
+        if (it == handles_.end() || it->second.destroyed) return false;
+        queue_.push_back({handle, {msg, wparam, lparam, 0}});
+    }
+    wait_.Wake();
+    return true;
+}
+
+void MessageLoop::PostQuitMessage(int exit_code) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!quit_) exit_code_ = exit_code;
+        quit_ = true;
+    }
+    wait_.Wake();
+}
+
+bool MessageLoop::QuitPosted() const {
+    std::lock_guard lock(mutex_);
+    return quit_;
+}
+
+int MessageLoop::ExitCode() const {
+    std::lock_guard lock(mutex_);
+    return exit_code_;
+}
+
+void MessageLoop::ClearQuit() {
+    std::lock_guard lock(mutex_);
+    quit_ = false;
+    exit_code_ = 0;
+}
+
+LRESULT MessageLoop::SendMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lparam) {
+    assert(OnLoopThread());
+    TMessage m{msg, wparam, lparam, 0};
+    return Dispatch(handle, m);
+}
+
+LRESULT MessageLoop::Dispatch(HWND handle, TMessage& message) {
+    MessageTarget* target;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = handles_.find(handle);
+        if (it == handles_.end() || it->second.destroyed) return 0;
+        target = it->second.target;
+        ++it->second.depth;
+    }
+    struct Leave {
+        MessageLoop* loop;
+        HWND handle;
+        ~Leave() {
+            std::vector<std::function<void()>> run_now;
+            {
+                std::lock_guard lock(loop->mutex_);
+                auto it = loop->handles_.find(handle);
+                if (it == loop->handles_.end()) return;
+                if (--it->second.depth > 0) return;
+                run_now = std::move(it->second.after_dispatch);
+                if (it->second.destroyed) loop->handles_.erase(it);
+            }
+            for (auto& fn : run_now) fn();
+        }
+    } leave{this, handle};
+    target->WndProc(message);
+    return message.Result;
+}
+
+bool MessageLoop::SetTimer(HWND handle, UINT_PTR id, UINT interval_ms) {
+    if (!IsWindow(handle)) return false;
+    interval_ms = std::max<UINT>(interval_ms, 1);
+    timers_[{handle, id}] = {clock_.Monotonic() + std::chrono::milliseconds(interval_ms),
+                             interval_ms};
+    return true;
+}
+
+bool MessageLoop::KillTimer(HWND handle, UINT_PTR id) { return timers_.erase({handle, id}) > 0; }
+
+std::optional<os::TimePoint> MessageLoop::NextTimerDue() const {
+    std::optional<os::TimePoint> next;
+    for (const auto& [key, t] : timers_)
+        if (!next || t.due < *next) next = t.due;
+    return next;
+}
+
+bool MessageLoop::FireDueTimer() {
+    const auto now = clock_.Monotonic();
+    auto best = timers_.end();
+    for (auto it = timers_.begin(); it != timers_.end(); ++it)
+        if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due))
+            best = it;
+    if (best == timers_.end()) return false;
+    const auto key = best->first;
+    const auto interval = std::chrono::milliseconds(best->second.interval_ms);
+    // Keep the cadence; a real clock that fell behind skips the missed ticks instead of
+    // delivering a burst.
+    auto next = best->second.due + interval;
+    if (next <= now) next = now + interval;
+    best->second.due = next;
+    TMessage m{WM_TIMER, key.second, 0, 0};
+    Dispatch(key.first, m);
+    return true;
+}
+
+bool MessageLoop::PopPosted(Posted& out) {
+    std::lock_guard lock(mutex_);
+    while (!queue_.empty()) {
+        out = queue_.front();
+        queue_.pop_front();
+        auto it = handles_.find(out.handle);
+        if (it != handles_.end() && !it->second.destroyed) return true;
+    }
+    return false;
+}
+
+bool MessageLoop::ProcessOne() {
+    if (input_pump_ && input_pump_()) return true;
+    Posted p;
+    if (PopPosted(p)) {
+        Dispatch(p.handle, p.message);
+        return true;
+    }
+    return FireDueTimer();
+}
+
+void MessageLoop::ProcessMessages() {
+    while (!QuitPosted() && ProcessOne()) {
+    }
+}
+
+MessageLoop::IdleId MessageLoop::AddIdleHandler(std::function<void()> handler) {
+    const IdleId id = next_idle_++;
+    idle_.emplace_back(id, std::move(handler));
+    return id;
+}
+
+void MessageLoop::RemoveIdleHandler(IdleId id) {
+    std::erase_if(idle_, [id](const auto& p) { return p.first == id; });
+}
+
+void MessageLoop::SetInputPump(std::function<bool()> pump) { input_pump_ = std::move(pump); }
+
+void MessageLoop::RunIdle() {
+    // Copy: an idle handler may add or remove handlers.
+    auto handlers = idle_;
+    for (auto& [id, fn] : handlers) fn();
+}
+
+void MessageLoop::WaitForWork(std::optional<os::TimePoint> limit) {
+    auto deadline = NextTimerDue();
+    if (limit && (!deadline || *limit < *deadline)) deadline = limit;
+    {
+        std::lock_guard lock(mutex_);
+        if (!queue_.empty() || quit_) return;
+    }
+    wait_.Wait(deadline);
+}
+
+bool MessageLoop::HandleMessage() {
+    while (!QuitPosted()) {
+        if (ProcessOne()) return true;
+        RunIdle();
+        if (ProcessOne()) return true;
+        WaitForWork(std::nullopt);
+    }
+    return false;
+}
+
+int MessageLoop::Run() {
+    while (HandleMessage()) {
+    }
+    return ExitCode();
+}
+
+void MessageLoop::RunUntil(const std::function<bool()>& done) {
+    while (!done() && !QuitPosted()) {
+        if (ProcessOne()) continue;
+        RunIdle();
+        if (done()) break;
+        if (ProcessOne()) continue;
+        WaitForWork(std::nullopt);
+    }
+}
+
+void MessageLoop::RunFor(os::Nanos span) {
+    const auto end = clock_.Monotonic() + span;
+    while (!QuitPosted()) {
+        if (ProcessOne()) continue;
+        RunIdle();
+        if (ProcessOne()) continue;
+        if (clock_.Monotonic() >= end) break;
+        WaitForWork(end);
+    }
+}
+
+HiddenWindow::HiddenWindow(std::function<void(TMessage&)> proc)
+    : proc_(std::move(proc)), handle_(MessageLoop::Current().AllocateHandle(this)) {}
+
+HiddenWindow::~HiddenWindow() {
+    if (MessageLoop::Exists()) MessageLoop::Current().DestroyHandle(handle_);
+}
+
+void HiddenWindow::WndProc(TMessage& message) { proc_(message); }
+
+} // namespace fw

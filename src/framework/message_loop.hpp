@@ -1,0 +1,158 @@
+// The message loop: window handles, posted and sent messages, timers, idle work and the
+// one blocking wait. Everything above runs on the thread that owns the loop; only
+// PostMessage, PostQuitMessage and IsWindow may be called from other threads.
+#pragma once
+
+#include "framework/messages.hpp"
+#include "os/clock/clock.hpp"
+#include "os/wait/event_wait.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace fw {
+
+// Whatever receives the messages of a window handle.
+class MessageTarget {
+public:
+    virtual void WndProc(TMessage& message) = 0;
+
+protected:
+    ~MessageTarget() = default;
+};
+
+class MessageLoop {
+public:
+    MessageLoop(os::Clock& clock, os::EventWait& wait);
+    ~MessageLoop();
+    MessageLoop(const MessageLoop&) = delete;
+    MessageLoop& operator=(const MessageLoop&) = delete;
+
+    // The loop of the process; there is one at a time.
+    static MessageLoop& Current();
+    static bool Exists();
+
+    os::Clock& Clock() const { return clock_; }
+    bool OnLoopThread() const { return std::this_thread::get_id() == thread_; }
+
+    // Handles. A destroyed handle is never issued again.
+    HWND AllocateHandle(MessageTarget* target);
+    // The handle stops existing at once; messages still queued for it are dropped. If a
+    // handler of this window is on the stack, its entry lives until that handler returns.
+    void DestroyHandle(HWND handle);
+    bool IsWindow(HWND handle) const;
+    // Runs `release` once no handler of `handle` is on the stack (at once if none is).
+    // For objects that destroy their own window from inside one of its handlers.
+    void ReleaseAfterDispatch(HWND handle, std::function<void()> release);
+
+    // Messages.
+    bool PostMessage(HWND handle, UINT msg, WPARAM wparam = 0, LPARAM lparam = 0);
+    void PostQuitMessage(int exit_code);
+    LRESULT SendMessage(HWND handle, UINT msg, WPARAM wparam = 0, LPARAM lparam = 0);
+    LRESULT Dispatch(HWND handle, TMessage& message);
+
+    // Timers: WM_TIMER with the timer's id as WParam, every `interval_ms` (at least 1) on
+    // the loop's clock. Setting an existing id restarts it.
+    bool SetTimer(HWND handle, UINT_PTR id, UINT interval_ms);
+    bool KillTimer(HWND handle, UINT_PTR id);
+
+    // Work done when the queue is empty, before the loop sleeps (painting).
+    using IdleId = std::uint64_t;
+    IdleId AddIdleHandler(std::function<void()> handler);
+    void RemoveIdleHandler(IdleId id);
+    // Reads pending input of the display and turns it into messages; returns true when it
+    // delivered anything. Called before every look at the queue.
+    void SetInputPump(std::function<bool()> pump);
+
+    // Dispatches one pending message or due timer; false when there was none.
+    bool ProcessOne();
+    // Dispatches everything pending without waiting.
+    void ProcessMessages();
+    // Waits for and dispatches one message (idle work first). False once quit was posted.
+    bool HandleMessage();
+    // Runs until quit is posted; returns the exit code.
+    int Run();
+    // A nested loop: runs until `done` answers true or quit is posted (left pending for
+    // the outer loop). Modal windows and the window move use it.
+    void RunUntil(const std::function<bool()>& done);
+    // Runs for `span` of the loop's clock: everything due within it is dispatched in time
+    // order, including what falls exactly at its end. Returns early on quit.
+    void RunFor(os::Nanos span);
+
+    bool QuitPosted() const;
+    int ExitCode() const;
+    // Cancels a posted quit (a test that reuses a loop after Run returned).
+    void ClearQuit();
+
+private:
+    struct Entry {
+        MessageTarget* target = nullptr;
+        int depth = 0;
+        bool destroyed = false;
+        std::vector<std::function<void()>> after_dispatch;
+    };
+    struct Posted {
+        HWND handle;
+        TMessage message;
+    };
+    struct Timer {
+        os::TimePoint due;
+        UINT interval_ms;
+    };
+
+    std::optional<os::TimePoint> NextTimerDue() const;
+    bool FireDueTimer();
+    bool PopPosted(Posted& out);
+    void RunIdle();
+    void WaitForWork(std::optional<os::TimePoint> limit);
+
+    os::Clock& clock_;
+    os::EventWait& wait_;
+    std::thread::id thread_;
+
+    mutable std::mutex mutex_; // guards handles_, queue_, next_handle_, quit_
+    std::unordered_map<HWND, Entry> handles_;
+    std::deque<Posted> queue_;
+    HWND next_handle_ = 1;
+    bool quit_ = false;
+    int exit_code_ = 0;
+
+    std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
+    std::vector<std::pair<IdleId, std::function<void()>>> idle_;
+    IdleId next_idle_ = 1;
+    std::function<bool()> input_pump_;
+};
+
+// Shorthands for the current loop, named as the window system names them.
+inline bool IsWindow(HWND h) { return MessageLoop::Exists() && MessageLoop::Current().IsWindow(h); }
+inline bool PostMessage(HWND h, UINT m, WPARAM w = 0, LPARAM l = 0) {
+    return MessageLoop::Current().PostMessage(h, m, w, l);
+}
+inline LRESULT SendMessage(HWND h, UINT m, WPARAM w = 0, LPARAM l = 0) {
+    return MessageLoop::Current().SendMessage(h, m, w, l);
+}
+
+// A hidden window whose messages go to a function: for objects that need a handle but
+// are no control (the timer, the application). Destroys its handle with itself.
+class HiddenWindow final : public MessageTarget {
+public:
+    explicit HiddenWindow(std::function<void(TMessage&)> proc);
+    ~HiddenWindow();
+    HiddenWindow(const HiddenWindow&) = delete;
+    HiddenWindow& operator=(const HiddenWindow&) = delete;
+    HWND Handle() const { return handle_; }
+    void WndProc(TMessage& message) override;
+
+private:
+    std::function<void(TMessage&)> proc_;
+    HWND handle_;
+};
+
+} // namespace fw

@@ -1,0 +1,34 @@
+// The services of the operating system, created together by one back end: the real one
+// (X11, ALSA, files) or the simulated one (in memory, virtual time). Choosing a back end is
+// one call in the entry or in a test.
+#pragma once
+
+#include "os/clock/clock.hpp"
+#include "os/wait/event_wait.hpp"
+
+#include <memory>
+
+namespace os {
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    virtual Clock& GetClock() = 0;
+    virtual EventWait& GetWait() = 0;
+};
+
+// The simulated platform: a virtual clock and the in-memory back ends.
+class SimPlatform : public Platform {
+public:
+    SimPlatform();
+    ~SimPlatform() override;
+    Clock& GetClock() override { return clock_; }
+    EventWait& GetWait() override { return wait_; }
+    VirtualClock& Virtual() { return clock_; }
+
+private:
+    VirtualClock clock_;
+    VirtualEventWait wait_{clock_};
+};
+
+} // namespace os

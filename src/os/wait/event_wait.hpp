@@ -1,0 +1,63 @@
+// The one place where the user-interface thread sleeps: until another thread wakes it, an
+// input source becomes readable, or a deadline of monotonic time passes.
+#pragma once
+
+#include "os/clock/clock.hpp"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace os {
+
+class EventWait {
+public:
+    virtual ~EventWait() = default;
+    // Returns when Wake() was called (now or since the last return), an input source is
+    // ready, or the deadline has passed. With no deadline it may sleep indefinitely.
+    virtual void Wait(std::optional<TimePoint> deadline) = 0;
+    // Safe from any thread.
+    virtual void Wake() = 0;
+};
+
+// Sleeps in poll() on a wake-up descriptor and the descriptors that back ends register
+// (the display connection). Idle costs no CPU.
+class PollEventWait final : public EventWait {
+public:
+    explicit PollEventWait(const Clock& clock);
+    ~PollEventWait() override;
+    PollEventWait(const PollEventWait&) = delete;
+    PollEventWait& operator=(const PollEventWait&) = delete;
+
+    void Wait(std::optional<TimePoint> deadline) override;
+    void Wake() override;
+    // For back ends in os/: a descriptor whose readability ends a wait.
+    void AddSource(int fd);
+    void RemoveSource(int fd);
+
+private:
+    const Clock& clock_;
+    int wake_fd_ = -1;
+    std::vector<int> sources_;
+};
+
+// For the virtual clock: instead of sleeping until a deadline, time is advanced to it,
+// running the clock's scheduled callbacks (simulated devices) in time order on the way.
+// Only a wait with no deadline and nothing scheduled blocks, until another thread wakes it.
+class VirtualEventWait final : public EventWait {
+public:
+    explicit VirtualEventWait(VirtualClock& clock) : clock_(clock) {}
+    void Wait(std::optional<TimePoint> deadline) override;
+    void Wake() override;
+
+private:
+    VirtualClock& clock_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool woken_ = false;
+};
+
+} // namespace os
