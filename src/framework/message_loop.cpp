@@ -18,14 +18,18 @@ MessageLoop::MessageLoop(os::Clock& clock, os::EventWait& wait)
     g_current = this;
 }
 
-MessageLoop::~MessageLoop() { g_current = nullptr; }
+MessageLoop::~MessageLoop() {
+    g_current = nullptr;
+}
 
 MessageLoop& MessageLoop::Current() {
     if (!g_current) throw std::logic_error("no message loop");
     return *g_current;
 }
 
-bool MessageLoop::Exists() { return g_current != nullptr; }
+bool MessageLoop::Exists() {
+    return g_current != nullptr;
+}
 
 HWND MessageLoop::AllocateHandle(MessageTarget* target) {
     std::lock_guard lock(mutex_);
@@ -53,7 +57,8 @@ void MessageLoop::DestroyHandle(HWND handle) {
         else
             ++it;
     }
-    for (auto& fn : run_now) fn();
+    for (auto& fn : run_now)
+        fn();
 }
 
 bool MessageLoop::IsWindow(HWND handle) const {
@@ -138,7 +143,8 @@ LRESULT MessageLoop::Dispatch(HWND handle, TMessage& message) {
                 run_now = std::move(it->second.after_dispatch);
                 if (it->second.destroyed) loop->handles_.erase(it);
             }
-            for (auto& fn : run_now) fn();
+            for (auto& fn : run_now)
+                fn();
         }
     } leave{this, handle};
     target->WndProc(message);
@@ -153,7 +159,9 @@ bool MessageLoop::SetTimer(HWND handle, UINT_PTR id, UINT interval_ms) {
     return true;
 }
 
-bool MessageLoop::KillTimer(HWND handle, UINT_PTR id) { return timers_.erase({handle, id}) > 0; }
+bool MessageLoop::KillTimer(HWND handle, UINT_PTR id) {
+    return timers_.erase({handle, id}) > 0;
+}
 
 std::optional<os::TimePoint> MessageLoop::NextTimerDue() const {
     std::optional<os::TimePoint> next;
@@ -217,12 +225,15 @@ void MessageLoop::RemoveIdleHandler(IdleId id) {
     std::erase_if(idle_, [id](const auto& p) { return p.first == id; });
 }
 
-void MessageLoop::SetInputPump(std::function<bool()> pump) { input_pump_ = std::move(pump); }
+void MessageLoop::SetInputPump(std::function<bool()> pump) {
+    input_pump_ = std::move(pump);
+}
 
 void MessageLoop::RunIdle() {
     // Copy: an idle handler may add or remove handlers.
     auto handlers = idle_;
-    for (auto& [id, fn] : handlers) fn();
+    for (auto& [id, fn] : handlers)
+        fn();
 }
 
 void MessageLoop::WaitForWork(std::optional<os::TimePoint> limit) {
@@ -279,6 +290,8 @@ HiddenWindow::~HiddenWindow() {
     if (MessageLoop::Exists()) MessageLoop::Current().DestroyHandle(handle_);
 }
 
-void HiddenWindow::WndProc(TMessage& message) { proc_(message); }
+void HiddenWindow::WndProc(TMessage& message) {
+    proc_(message);
+}
 
 } // namespace fw

@@ -131,7 +131,9 @@ private:
 };
 
 // Shorthands for the current loop, named as the window system names them.
-inline bool IsWindow(HWND h) { return MessageLoop::Exists() && MessageLoop::Current().IsWindow(h); }
+inline bool IsWindow(HWND h) {
+    return MessageLoop::Exists() && MessageLoop::Current().IsWindow(h);
+}
 inline bool PostMessage(HWND h, UINT m, WPARAM w = 0, LPARAM l = 0) {
     return MessageLoop::Current().PostMessage(h, m, w, l);
 }

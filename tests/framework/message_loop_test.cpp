@@ -39,7 +39,8 @@ TEST_F(LoopTest, TenMillisecondTimerTicksExactly1000TimesIn10VirtualSeconds) {
     ASSERT_EQ(ticks.size(), 1000u);
     EXPECT_EQ(ticks.front(), 10ms);
     EXPECT_EQ(ticks.back(), 10s);
-    for (size_t i = 1; i < ticks.size(); ++i) ASSERT_EQ(ticks[i] - ticks[i - 1], 10ms);
+    for (size_t i = 1; i < ticks.size(); ++i)
+        ASSERT_EQ(ticks[i] - ticks[i - 1], 10ms);
     loop.RunFor(5ms);
     EXPECT_EQ(ticks.size(), 1000u);
     loop.KillTimer(w.Handle(), 7);
@@ -58,8 +59,8 @@ TEST_F(LoopTest, ScheduledDeviceNotificationsAndTicksArriveInTimeOrder) {
         platform.Virtual().Schedule(std::chrono::milliseconds(ms),
                                     [&, h = w.Handle()] { loop.PostMessage(h, fw::MM_WIM_DATA); });
     loop.RunFor(310ms);
-    std::vector<std::pair<char, os::TimePoint>> want = {
-        {'t', 100ms}, {'d', 150ms}, {'t', 200ms}, {'d', 250ms}, {'d', 300ms}, {'t', 300ms}};
+    std::vector<std::pair<char, os::TimePoint>> want = {{'t', 100ms}, {'d', 150ms}, {'t', 200ms},
+                                                        {'d', 250ms}, {'d', 300ms}, {'t', 300ms}};
     EXPECT_EQ(seen, want);
 }
 
@@ -78,10 +79,12 @@ TEST_F(LoopTest, MessagesFromFourThreadsAllArriveEachInOrder) {
                 ASSERT_TRUE(fw::PostMessage(w.Handle(), fw::WM_USER, t, i));
         });
     loop.RunUntil([&] { return total == 4 * kPerThread; });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     for (int t = 0; t < 4; ++t) {
         ASSERT_EQ(got[t].size(), static_cast<size_t>(kPerThread));
-        for (int i = 0; i < kPerThread; ++i) ASSERT_EQ(got[t][i], i);
+        for (int i = 0; i < kPerThread; ++i)
+            ASSERT_EQ(got[t][i], i);
     }
 }
 

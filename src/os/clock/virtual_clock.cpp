@@ -22,8 +22,8 @@ const long kEpochDays = DaysFromCivil(1899, 12, 30);
 } // namespace
 
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-    const long days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                      kEpochDays;
+    const long days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochDays;
     const double frac = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + ms) / 86400000.0;
     return static_cast<double>(days) + frac;
 }

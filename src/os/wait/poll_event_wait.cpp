@@ -21,9 +21,13 @@ PollEventWait::~PollEventWait() {
     if (wake_fd_ >= 0) close(wake_fd_);
 }
 
-void PollEventWait::AddSource(int fd) { sources_.push_back(fd); }
+void PollEventWait::AddSource(int fd) {
+    sources_.push_back(fd);
+}
 
-void PollEventWait::RemoveSource(int fd) { std::erase(sources_, fd); }
+void PollEventWait::RemoveSource(int fd) {
+    std::erase(sources_, fd);
+}
 
 void PollEventWait::Wake() {
     const std::uint64_t one = 1;
@@ -34,7 +38,8 @@ void PollEventWait::Wake() {
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     std::vector<pollfd> fds;
     fds.push_back({wake_fd_, POLLIN, 0});
-    for (int fd : sources_) fds.push_back({fd, POLLIN, 0});
+    for (int fd : sources_)
+        fds.push_back({fd, POLLIN, 0});
     int timeout_ms = -1;
     if (deadline) {
         const auto left = *deadline - clock_.Monotonic();

@@ -1,0 +1,42 @@
+// Runs the real message loop for a number of seconds, with or without a 10 ms timer,
+// and prints the CPU time the process used: an idle program must not spin.
+#include "framework/message_loop.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+double CpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 || (std::strcmp(argv[1], "timer") != 0 && std::strcmp(argv[1], "none") != 0)) {
+        std::fprintf(stderr, "usage: %s timer|none SECONDS\n", argv[0]);
+        return 2;
+    }
+    const bool with_timer = std::strcmp(argv[1], "timer") == 0;
+    const double seconds = std::atof(argv[2]);
+    os::RealClock clock;
+    os::PollEventWait wait(clock);
+    fw::MessageLoop loop(clock, wait);
+    long ticks = 0;
+    fw::HiddenWindow window([&](fw::TMessage& m) {
+        if (m.Msg == fw::WM_TIMER) ++ticks;
+    });
+    if (with_timer) loop.SetTimer(window.Handle(), 1, 10);
+    const double cpu0 = CpuSeconds();
+    const auto t0 = clock.Monotonic();
+    loop.RunFor(std::chrono::duration_cast<os::Nanos>(std::chrono::duration<double>(seconds)));
+    const double wall = std::chrono::duration<double>(clock.Monotonic() - t0).count();
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("mode=%s wall=%.2fs cpu=%.3fs share=%.3f%% ticks=%ld\n", argv[1], wall, cpu,
+                100.0 * cpu / wall, ticks);
+    return 0;
+}
