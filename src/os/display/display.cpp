@@ -1,0 +1,42 @@
+// The small value types shared by every display back end.
+#include "os/display/display.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace os {
+
+Rect Rect::Intersect(const Rect& o) const {
+    Rect r{std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
+           std::min(bottom, o.bottom)};
+    if (r.Empty()) return {};
+    return r;
+}
+
+PixelBuffer::PixelBuffer(int w, int h, std::uint32_t fill) : width(w), height(h) {
+    if (w < 0 || h < 0)
+        throw std::invalid_argument("pixel buffer: negative size " + std::to_string(w) + "x" +
+                                    std::to_string(h));
+    pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+}
+
+bool PixelBuffer::Consistent() const {
+    return width >= 0 && height >= 0 &&
+           pixels.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+std::uint32_t ButtonModifier(MouseButton b) {
+    switch (b) {
+    case MouseButton::Left:
+        return Modifiers::kLeftButton;
+    case MouseButton::Middle:
+        return Modifiers::kMiddleButton;
+    case MouseButton::Right:
+        return Modifiers::kRightButton;
+    case MouseButton::NoButton:
+        break;
+    }
+    return 0;
+}
+
+} // namespace os
