@@ -1,0 +1,110 @@
+// PNG encoding and decoding through libpng's simplified interface, which reports errors as
+// return values, so no longjmp crosses C++ frames here.
+#include "os/display/png.hpp"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace os {
+
+namespace {
+
+std::string Dimensions(long long w, long long h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+
+// Frees libpng's decoder state on every way out.
+struct ImageGuard {
+    png_image* image;
+    ~ImageGuard() { png_image_free(image); }
+};
+
+} // namespace
+
+std::vector<std::byte> EncodePng(const PixelBuffer& image) {
+    if (!image.Consistent())
+        throw std::invalid_argument("PNG: pixel buffer " + Dimensions(image.width, image.height) +
+                                    " holds " + std::to_string(image.pixels.size()) + " pixels");
+    if (image.width == 0 || image.height == 0)
+        throw std::invalid_argument("PNG: cannot encode an empty image " +
+                                    Dimensions(image.width, image.height));
+
+    std::vector<png_byte> rgb(image.pixels.size() * 3);
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        const std::uint32_t p = image.pixels[i];
+        rgb[i * 3] = static_cast<png_byte>(p >> 16);
+        rgb[i * 3 + 1] = static_cast<png_byte>(p >> 8);
+        rgb[i * 3 + 2] = static_cast<png_byte>(p);
+    }
+
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, rgb.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot encode: ") + png.message);
+    std::vector<std::byte> out(size);
+    if (!png_image_write_to_memory(&png, out.data(), &size, 0, rgb.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot encode: ") + png.message);
+    out.resize(size);
+    return out;
+}
+
+void WritePng(const std::string& path, const PixelBuffer& image) {
+    const std::vector<std::byte> bytes = EncodePng(image);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file)
+        throw std::runtime_error("PNG: cannot create '" + path + "': " + std::strerror(errno));
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) throw std::runtime_error("PNG: cannot write '" + path + "'");
+}
+
+PixelBuffer DecodePng(std::span<const std::byte> bytes) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    ImageGuard guard{&png};
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
+        throw std::runtime_error(std::string("PNG: not readable: ") + png.message);
+    const long long w = png.width, h = png.height;
+    if (w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide ||
+        static_cast<std::size_t>(w * h) > kMaxPngPixels)
+        throw std::runtime_error("PNG: image " + Dimensions(w, h) + " exceeds the limit of " +
+                                 std::to_string(kMaxPngSide) + " pixels a side and " +
+                                 std::to_string(kMaxPngPixels) + " in all");
+
+    png.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
+    const png_color black{0, 0, 0};
+    if (!png_image_finish_read(&png, &black, rgb.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot decode: ") + png.message);
+
+    PixelBuffer image(static_cast<int>(w), static_cast<int>(h));
+    for (std::size_t i = 0; i < image.pixels.size(); ++i)
+        image.pixels[i] =
+            std::uint32_t{rgb[i * 3]} << 16 | std::uint32_t{rgb[i * 3 + 1]} << 8 | rgb[i * 3 + 2];
+    return image;
+}
+
+PixelBuffer ReadPng(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("PNG: cannot open '" + path + "': " + std::strerror(errno));
+    std::vector<char> data((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    if (file.bad()) throw std::runtime_error("PNG: cannot read '" + path + "'");
+    try {
+        return DecodePng(std::as_bytes(std::span(data)));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(std::string(e.what()) + " in '" + path + "'");
+    }
+}
+
+} // namespace os
