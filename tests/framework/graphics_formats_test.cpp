@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -543,6 +545,34 @@ TEST(IconFileFormat, MalformedFilesNameTheirFault) {
     IconFile short_mask{{RandomIcon(24, 4, 0, 1)}};
     short_mask.images[0].mask.pop_back();
     ExpectError<EInvalidIcon>([&] { WriteIcon(short_mask); }, "15 mask entries for 4 x 4");
+}
+
+// The fuzz seeds are made by a separate script, so reading them checks our layouts against an
+// independent writer: every seed is accepted unless its name says it is broken.
+TEST(GraphicsSeeds, AreReadOrRefusedAsTheirNamesSay) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(MIRELO_SOURCE_DIR) / "tests" / "fuzz" / "corpus";
+    const std::pair<const char*, std::function<void(std::span<const std::byte>)>> kinds[] = {
+        {"bmp", [](auto b) { ReadBmp(b); }},
+        {"icon", [](auto b) { ReadIcon(b); }},
+        {"region", [](auto b) { Region::FromData(b); }},
+    };
+    int seen = 0;
+    for (const auto& [kind, read] : kinds)
+        for (const auto& entry : fs::directory_iterator(root / kind)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::vector<char> chars((std::istreambuf_iterator<char>(in)), {});
+            bool broken = entry.path().filename().string().starts_with("broken_");
+            bool refused = false;
+            try {
+                read(std::as_bytes(std::span(chars)));
+            } catch (const EInvalidGraphic&) {
+                refused = true;
+            }
+            EXPECT_EQ(refused, broken) << entry.path();
+            ++seen;
+        }
+    EXPECT_GE(seen, 20);
 }
 
 } // namespace
