@@ -4,6 +4,7 @@
 #pragma once
 
 #include "os/clock/clock.hpp"
+#include "os/display/sim_display.hpp"
 #include "os/wait/event_wait.hpp"
 
 #include <memory>
@@ -15,6 +16,7 @@ public:
     virtual ~Platform() = default;
     virtual Clock& GetClock() = 0;
     virtual EventWait& GetWait() = 0;
+    virtual Display& GetDisplay() = 0;
 };
 
 // The simulated platform: a virtual clock and the in-memory back ends.
@@ -24,11 +26,14 @@ public:
     ~SimPlatform() override;
     Clock& GetClock() override { return clock_; }
     EventWait& GetWait() override { return wait_; }
+    Display& GetDisplay() override { return display_; }
     VirtualClock& Virtual() { return clock_; }
+    SimDisplay& Screen() { return display_; }
 
 private:
     VirtualClock clock_;
     VirtualEventWait wait_{clock_};
+    SimDisplay display_{clock_};
 };
 
 } // namespace os
