@@ -36,10 +36,16 @@ public:
     using Exception::Exception;
 };
 
-// Streaming of components: form descriptions and their binary blocks.
-class EFilerError : public Exception {
+// A stream that cannot give or take the bytes asked for.
+class EStreamError : public Exception {
 public:
     using Exception::Exception;
+};
+
+// Streaming of components: form descriptions and their binary blocks.
+class EFilerError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
 };
 
 // A class name that is not registered.
