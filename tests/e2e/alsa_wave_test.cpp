@@ -1,0 +1,522 @@
+// The ALSA wave devices against a real sound server: a user PulseAudio with null sinks,
+// started and stopped by each test. What is captured is fed in with paplay, what is played
+// is recorded from the speaker's monitor, and both are compared sample for sample.
+#include "framework/message_loop.hpp"
+#include "os/wave/alsa_wave.hpp"
+#include "os/wave/wav_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+using os::WaveHdr;
+using Dir = os::WaveDirection;
+
+namespace {
+
+constexpr std::uint32_t kRate = 22050;
+const std::string kScript = MIRELO_SOURCE_DIR "/tests/e2e/sound_server.sh";
+
+bool OnPath(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Starts a program with its standard output in `out` (or /dev/null); returns its pid.
+pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null") {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Ends a child: `sig` first, SIGKILL if it is still there after two seconds.
+void Stop(pid_t pid, int sig) {
+    if (pid <= 0) return;
+    kill(pid, sig);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(10ms);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// A signal that never contains silence, so that where it starts and ends is plain.
+std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
+    std::vector<std::int16_t> s(frames);
+    for (auto& v : s) {
+        seed = seed * 1664525 + 1013904223;
+        v = static_cast<std::int16_t>((static_cast<std::int32_t>(seed >> 16) - 32768) / 2);
+        if (v == 0) v = 1;
+    }
+    return s;
+}
+
+std::vector<std::int16_t> ReadRaw(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+}
+
+// Where the first `probe` samples of `signal` begin in `stream`, if they do.
+std::optional<std::size_t> Find(const std::vector<std::int16_t>& stream,
+                                std::span<const std::int16_t> signal, std::size_t from = 0) {
+    const std::size_t probe = std::min<std::size_t>(64, signal.size());
+    auto it = std::search(
+        stream.begin() + static_cast<std::ptrdiff_t>(std::min(from, stream.size())), stream.end(),
+        signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(probe));
+    if (it == stream.end()) return std::nullopt;
+    return static_cast<std::size_t>(it - stream.begin());
+}
+
+// Samples of `signal` that differ from `stream` at `at`; the first one in `first`.
+std::size_t Mismatches(const std::vector<std::int16_t>& stream, std::size_t at,
+                       std::span<const std::int16_t> signal, std::size_t& first) {
+    std::size_t bad = 0;
+    first = signal.size();
+    for (std::size_t i = 0; i < signal.size(); ++i) {
+        if (at + i >= stream.size() || stream[at + i] != signal[i]) {
+            if (bad++ == 0) first = i;
+        }
+    }
+    return bad;
+}
+
+os::WaveFormatEx Mono16() {
+    return {os::WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
+}
+
+struct Ring {
+    std::vector<std::vector<char>> data;
+    std::vector<WaveHdr> hdr;
+    Ring(int count, std::uint32_t bytes) : data(count, std::vector<char>(bytes)), hdr(count) {
+        for (int i = 0; i < count; ++i)
+            hdr[i] = WaveHdr{data[i].data(), bytes, 0, 0, 0, 0, nullptr, 0};
+    }
+};
+
+class AlsaWave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+        dir_ = std::string(MIRELO_BINARY_DIR) + "/e2e-sound-" + std::to_string(getpid());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        // The same environment as the script's, so that ALSA's pulse plug-in finds it.
+        setenv("HOME", (dir_ + "/home").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir_ + "/home/.config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (dir_ + "/home/.cache").c_str(), 1);
+        setenv("PULSE_CLIENTCONFIG", (dir_ + "/client.conf").c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + dir_ + "/run/native").c_str(), 1);
+        server_ = Spawn({"bash", kScript, "run", dir_});
+        ASSERT_GT(server_, 0) << "could not start " << kScript;
+        const std::string wait = "bash '" + kScript + "' wait '" + dir_ + "'";
+        if (std::system(wait.c_str()) != 0) {
+            std::ifstream log(dir_ + "/pulseaudio.log");
+            std::string text((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
+            FAIL() << "pulseaudio did not start in " << dir_ << "; its log:\n" << text;
+        }
+        wave_ = os::MakeAlsaWave(post_, options_);
+    }
+    void TearDown() override {
+        window_.reset();
+        wave_.reset();
+        Stop(server_, SIGTERM);
+    }
+
+    // Runs the message loop until `done` or `limit` passes; false on time-out.
+    bool RunUntil(const std::function<bool()>& done, os::Nanos limit) {
+        const auto end = clock_.Monotonic() + limit;
+        fw::HiddenWindow ticker([](fw::TMessage&) {});
+        loop_.SetTimer(ticker.Handle(), 1, 10);
+        loop_.RunUntil([&] { return done() || clock_.Monotonic() >= end; });
+        loop_.KillTimer(ticker.Handle(), 1);
+        return done();
+    }
+    std::uint32_t Samples(os::WaveHandle h) {
+        os::MmTime t{};
+        t.wType = os::TIME_SAMPLES;
+        EXPECT_EQ(wave_->GetPosition(h, &t, sizeof t), 0u);
+        return t.u.sample;
+    }
+    std::vector<fw::TMessage> Of(std::uint32_t msg) const {
+        std::vector<fw::TMessage> out;
+        std::copy_if(seen_.begin(), seen_.end(), std::back_inserter(out),
+                     [&](const fw::TMessage& m) { return m.Msg == msg; });
+        return out;
+    }
+    // Plays `signal` through device 0 as a component does: four blocks queued, each one
+    // refilled as soon as it comes back. Returns the time from the first write to the last
+    // block's return. `during` runs every loop turn with the time since the first write.
+    os::Nanos Play(std::span<const std::int16_t> signal,
+                   const std::function<void(os::Nanos)>& during = {});
+
+    std::string dir_;
+    pid_t server_ = -1;
+    os::RealClock clock_;
+    os::PollEventWait wait_{clock_};
+    fw::MessageLoop loop_{clock_, wait_};
+    std::vector<fw::TMessage> seen_;
+    std::function<void(const fw::TMessage&)> on_message_;
+    std::unique_ptr<fw::HiddenWindow> window_ =
+        std::make_unique<fw::HiddenWindow>([this](fw::TMessage& m) {
+            seen_.push_back(m);
+            if (on_message_) on_message_(m);
+        });
+    os::PostFn post_ = [this](std::uint32_t w, std::uint32_t m, std::uintptr_t wp,
+                              std::intptr_t lp) { return loop_.PostMessage(w, m, wp, lp); };
+    os::AlsaWaveOptions options_;
+    std::unique_ptr<os::AlsaWaveService> wave_;
+};
+
+os::Nanos AlsaWave::Play(std::span<const std::int16_t> signal,
+                         const std::function<void(os::Nanos)>& during) {
+    os::WaveHandle h = 0;
+    EXPECT_EQ(wave_->Open(Dir::Out, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u)
+        << wave_->ErrorText(os::MMSYSERR_ERROR);
+    Ring ring(4, 16384);
+    std::size_t offset = 0, returned = 0, written = 0;
+    int next = 0;
+    auto fill = [&](WaveHdr& hdr) {
+        const std::size_t n = std::min<std::size_t>(8192, signal.size() - offset);
+        std::memcpy(hdr.lpData, signal.data() + offset, n * 2);
+        hdr.dwBufferLength = static_cast<std::uint32_t>(n * 2);
+        offset += n;
+        EXPECT_EQ(wave_->Write(h, &hdr, os::kWaveHdrSize), 0u);
+        ++written;
+    };
+    on_message_ = [&](const fw::TMessage& m) {
+        if (m.Msg != os::MM_WOM_DONE) return;
+        EXPECT_EQ(m.LParam, reinterpret_cast<std::intptr_t>(&ring.hdr[next]))
+            << "returned out of order";
+        EXPECT_TRUE(ring.hdr[next].dwFlags & os::WHDR_DONE);
+        ++returned;
+        if (offset < signal.size()) fill(ring.hdr[next]);
+        next = (next + 1) % 4;
+    };
+    for (auto& hdr : ring.hdr)
+        EXPECT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+    const auto start = clock_.Monotonic();
+    for (auto& hdr : ring.hdr)
+        if (offset < signal.size()) fill(hdr);
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            if (during) during(clock_.Monotonic() - start);
+            return returned == written;
+        },
+        20s))
+        << returned << " of " << written << " blocks came back";
+    const auto took = clock_.Monotonic() - start;
+    on_message_ = nullptr;
+    EXPECT_EQ(Samples(h), signal.size());
+    EXPECT_EQ(wave_->Xruns(h).underruns, 0u);
+    for (auto& hdr : ring.hdr)
+        EXPECT_EQ(wave_->UnprepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+    EXPECT_EQ(wave_->Close(h), 0u);
+    return took;
+}
+
+TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
+    const auto signal = Noise(kRate, 7);
+    // The server may skip the first milliseconds of a new stream: let them be silence.
+    std::vector<std::int16_t> file(kRate / 4, 0);
+    file.insert(file.end(), signal.begin(), signal.end());
+    os::WriteWavFile(dir_ + "/signal.wav", kRate, 1, file);
+    os::WaveHandle h = 0;
+    ASSERT_EQ(wave_->Open(Dir::In, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u)
+        << wave_->ErrorText(os::MMSYSERR_NODRIVER) << wave_->ErrorText(os::MMSYSERR_ERROR);
+    Ring ring(4, 16384);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+    std::vector<std::int16_t> captured;
+    int next = 0;
+    on_message_ = [&](const fw::TMessage& m) {
+        if (m.Msg != os::MM_WIM_DATA) return;
+        WaveHdr& hdr = ring.hdr[next];
+        EXPECT_EQ(m.LParam, reinterpret_cast<std::intptr_t>(&hdr)) << "returned out of order";
+        EXPECT_EQ(hdr.dwBytesRecorded, 16384u);
+        const auto* s = reinterpret_cast<const std::int16_t*>(hdr.lpData);
+        captured.insert(captured.end(), s, s + hdr.dwBytesRecorded / 2);
+        EXPECT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
+        next = (next + 1) % 4;
+    };
+    ASSERT_EQ(wave_->Start(h), 0u);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
+    RunUntil([] { return false; }, 300ms);
+    const pid_t player = Spawn({"paplay", "-d", "mic", dir_ + "/signal.wav"});
+    ASSERT_GT(player, 0);
+    std::optional<std::size_t> at;
+    RunUntil(
+        [&] {
+            if (!at) at = Find(captured, signal);
+            return at && captured.size() >= *at + signal.size() + kRate / 10;
+        },
+        10s);
+    Stop(player, SIGTERM);
+    const auto position = Samples(h);
+    EXPECT_GE(position, captured.size());
+    EXPECT_EQ(wave_->Xruns(h).overruns, 0u);
+    EXPECT_EQ(Of(os::MM_WIM_OPEN).size(), 1u);
+
+    on_message_ = nullptr;
+    ASSERT_EQ(wave_->Reset(h), 0u);
+    EXPECT_EQ(Samples(h), 0u);
+    for (auto& hdr : ring.hdr)
+        EXPECT_EQ(hdr.dwFlags, os::WHDR_PREPARED | os::WHDR_DONE);
+    ASSERT_EQ(wave_->Close(h), 0u);
+    RunUntil([&] { return !Of(os::MM_WIM_CLOSE).empty(); }, 2s);
+    ASSERT_EQ(Of(os::MM_WIM_CLOSE).size(), 1u);
+    EXPECT_EQ(seen_.back().Msg, os::MM_WIM_CLOSE);
+
+    {
+        std::ofstream dump(dir_ + "/captured.raw", std::ios::binary);
+        dump.write(reinterpret_cast<const char*>(captured.data()),
+                   static_cast<std::streamsize>(captured.size() * 2));
+    }
+    ASSERT_TRUE(at) << "the signal was not found in " << captured.size() << " captured samples";
+    std::size_t first = 0;
+    EXPECT_EQ(Mismatches(captured, *at, signal, first), 0u)
+        << "first difference at sample " << first;
+    EXPECT_TRUE(std::all_of(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(*at),
+                            [](std::int16_t v) { return v == 0; }))
+        << "something other than silence before the signal";
+}
+
+TEST_F(AlsaWave, PlaybackThroughDeviceZeroIsHeardInFullAndReportedWhenPlayed) {
+    // The server may skip the first milliseconds of a new stream: let them be silence.
+    // 0.25 s of it and the signal make four whole blocks and a short one.
+    std::vector<std::int16_t> sound(kRate / 4, 0);
+    const auto signal = Noise(kRate * 5 / 4 + 307, 11);
+    sound.insert(sound.end(), signal.begin(), signal.end());
+    const std::string heard = dir_ + "/heard.raw";
+    const pid_t recorder = Spawn({"pacat", "-r", "-d", "spk.monitor", "--rate=22050",
+                                  "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
+                                 heard);
+    ASSERT_GT(recorder, 0);
+    std::this_thread::sleep_for(300ms);
+    const auto took = Play(sound);
+    // Done means heard: the last block cannot come back before the sound has lasted.
+    EXPECT_GE(took, os::Nanos(sound.size() * 1'000'000'000ull / kRate) - 30ms);
+    EXPECT_LE(took, os::Nanos(sound.size() * 1'000'000'000ull / kRate) + 1s);
+    std::this_thread::sleep_for(300ms);
+    Stop(recorder, SIGINT);
+
+    const auto stream = ReadRaw(heard);
+    const auto at = Find(stream, signal);
+    ASSERT_TRUE(at) << "the signal was not found in " << stream.size() << " recorded samples";
+    std::size_t first = 0;
+    EXPECT_EQ(Mismatches(stream, *at, signal, first), 0u) << "first difference at sample " << first;
+    EXPECT_EQ(wave_->TotalXruns().underruns, 0u);
+}
+
+class AlsaWavePause : public AlsaWave, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        options_.emulate_pause = GetParam();
+        AlsaWave::SetUp();
+    }
+};
+
+// The sound stops during the pause and goes on afterwards with nothing lost.
+TEST_P(AlsaWavePause, PauseHoldsPlaybackAndRestartPlaysTheRest) {
+    std::vector<std::int16_t> sound(kRate / 4, 0);
+    const auto signal = Noise(kRate * 2, 5);
+    sound.insert(sound.end(), signal.begin(), signal.end());
+    const std::string heard = dir_ + "/heard.raw";
+    const pid_t recorder = Spawn({"pacat", "-r", "-d", "spk.monitor", "--rate=22050",
+                                  "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
+                                 heard);
+    ASSERT_GT(recorder, 0);
+    std::this_thread::sleep_for(300ms);
+    os::WaveHandle h = 0;
+    std::optional<std::uint32_t> held;
+    bool still = true;
+    int phase = 0;
+    Play(sound, [&](os::Nanos t) {
+        // Paused from 0.6 s to 1.2 s after the first write.
+        auto* w = wave_.get();
+        if (h == 0) {
+            // The stream is the only one open; find its handle from the open notification.
+            const auto open = Of(os::MM_WOM_OPEN);
+            if (!open.empty()) h = static_cast<os::WaveHandle>(open.back().WParam);
+        }
+        if (phase == 0 && t >= 600ms) {
+            EXPECT_EQ(w->Pause(h), 0u);
+            phase = 1;
+        } else if (phase == 1 && t >= 700ms) {
+            held = Samples(h);
+            phase = 2;
+        } else if (phase == 2 && t >= 1150ms) {
+            still = Samples(h) == *held;
+            EXPECT_EQ(w->Restart(h), 0u);
+            phase = 3;
+        }
+    });
+    std::this_thread::sleep_for(300ms);
+    Stop(recorder, SIGINT);
+    EXPECT_EQ(phase, 3);
+    EXPECT_TRUE(still) << "the position moved during the pause";
+    ASSERT_TRUE(held);
+    EXPECT_GT(*held, kRate / 2);
+
+    const auto stream = ReadRaw(heard);
+    const auto at = Find(stream, signal);
+    ASSERT_TRUE(at) << "the signal was not found";
+    std::size_t first = 0;
+    Mismatches(stream, *at, signal, first);
+    // The first part breaks off near the paused position, then silence.
+    EXPECT_NEAR(static_cast<double>(first), *held - kRate / 4.0, kRate * 0.05);
+    std::size_t gap = 0;
+    while (*at + first + gap < stream.size() && stream[*at + first + gap] == 0)
+        ++gap;
+    EXPECT_GE(gap, kRate * 4 / 10) << "no pause was heard";
+    // The rest follows from where the first part ended. The server's own pause (a corked
+    // stream) may skip or repeat a few milliseconds at the break; nothing more is lost.
+    const std::size_t resumed = *at + first + gap;
+    ASSERT_LT(resumed + 64, stream.size()) << "nothing was heard after the pause";
+    const auto k = std::search(signal.begin(), signal.end(),
+                               stream.begin() + static_cast<std::ptrdiff_t>(resumed),
+                               stream.begin() + static_cast<std::ptrdiff_t>(resumed) + 64);
+    ASSERT_NE(k, signal.end()) << "the sound after the pause is not the signal";
+    const auto from = static_cast<std::size_t>(k - signal.begin());
+    EXPECT_NEAR(static_cast<double>(from), static_cast<double>(first), kRate * 0.01)
+        << "the sound after the pause does not go on where it stopped";
+    std::size_t rest_first = 0;
+    EXPECT_EQ(Mismatches(stream, resumed, std::span<const std::int16_t>(signal).subspan(from),
+                         rest_first),
+              0u)
+        << "after the pause, first difference at " << rest_first;
+}
+
+INSTANTIATE_TEST_SUITE_P(DevicePauseAndDropAndRewrite, AlsaWavePause, ::testing::Bool());
+
+TEST_F(AlsaWave, FailuresAreExplainedAndClosingNeverHangs) {
+    os::WaveHandle h = 0;
+    const auto f = Mono16();
+    EXPECT_EQ(wave_->Open(Dir::Out, wave_->NumDevs(Dir::Out), f, window_->Handle(),
+                          os::CALLBACK_WINDOW, h),
+              os::MMSYSERR_BADDEVICEID);
+    auto bad = f;
+    bad.nBlockAlign = 4;
+    EXPECT_EQ(wave_->Open(Dir::In, 0, bad, window_->Handle(), os::CALLBACK_WINDOW, h),
+              os::WAVERR_BADFORMAT);
+    EXPECT_EQ(wave_->Open(Dir::In, 0, f, 0, os::WAVE_FORMAT_QUERY, h), 0u);
+    EXPECT_EQ(h, 0u);
+
+    {
+        os::AlsaWaveOptions missing;
+        missing.default_pcm = "mirelo_no_such_pcm";
+        os::AlsaWaveService other(post_, missing);
+        const auto r = other.Open(Dir::In, 0, f, window_->Handle(), os::CALLBACK_WINDOW, h);
+        EXPECT_EQ(r, os::MMSYSERR_NODRIVER);
+        const auto text = other.ErrorText(r);
+        EXPECT_NE(text.find("snd_pcm_open \"mirelo_no_such_pcm\" for capture: "), std::string::npos)
+            << text;
+        EXPECT_NE(text.find(std::strerror(ENOENT)), std::string::npos) << text;
+        char buf[256];
+        EXPECT_EQ(other.GetErrorText(r, buf, sizeof buf), 0u);
+        EXPECT_EQ(std::string(buf), text.substr(0, 255));
+        // The other service's table is its own.
+        EXPECT_EQ(wave_->ErrorText(r).find("mirelo_no_such_pcm"), std::string::npos);
+    }
+
+    // Capture with every buffer waiting: close refuses, reset gives all back at once in
+    // order, and close then returns promptly.
+    ASSERT_EQ(wave_->Open(Dir::In, 0, f, window_->Handle(), os::CALLBACK_WINDOW, h), 0u);
+    Ring ring(4, 16384);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+    ASSERT_EQ(wave_->Start(h), 0u);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
+    RunUntil([] { return false; }, 100ms);
+    EXPECT_EQ(wave_->Close(h), os::WAVERR_STILLPLAYING);
+    EXPECT_EQ(wave_->UnprepareHeader(h, &ring.hdr[3], os::kWaveHdrSize), os::WAVERR_STILLPLAYING);
+    const auto t0 = clock_.Monotonic();
+    ASSERT_EQ(wave_->Reset(h), 0u);
+    ASSERT_EQ(wave_->Close(h), 0u);
+    EXPECT_LT(clock_.Monotonic() - t0, 500ms);
+    EXPECT_GT(ring.hdr[0].dwBytesRecorded, 0u);
+    RunUntil([&] { return !Of(os::MM_WIM_CLOSE).empty(); }, 2s);
+    const auto data = Of(os::MM_WIM_DATA);
+    ASSERT_EQ(data.size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(data[i].LParam, reinterpret_cast<std::intptr_t>(&ring.hdr[i]));
+    EXPECT_EQ(wave_->Start(h), os::MMSYSERR_INVALHANDLE);
+
+    // A paused playback stream with blocks queued, left open: the service's end stops it.
+    ASSERT_EQ(wave_->Open(Dir::Out, 0, f, window_->Handle(), os::CALLBACK_WINDOW, h), 0u);
+    for (auto& hdr : ring.hdr) {
+        hdr.dwBufferLength = 16384;
+        ASSERT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+        ASSERT_EQ(wave_->Write(h, &hdr, os::kWaveHdrSize), 0u);
+    }
+    RunUntil([] { return false; }, 100ms);
+    ASSERT_EQ(wave_->Pause(h), 0u);
+    const auto t1 = clock_.Monotonic();
+    wave_.reset();
+    EXPECT_LT(clock_.Monotonic() - t1, 500ms);
+}
+
+// A sound server that goes away mid-stream: the device reports the failure in its own
+// words and the stream can still be reset and closed.
+TEST_F(AlsaWave, ALostSoundServerFailsTheStreamWithoutHanging) {
+    os::WaveHandle h = 0;
+    ASSERT_EQ(wave_->Open(Dir::Out, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u);
+    Ring ring(4, 16384);
+    for (auto& hdr : ring.hdr) {
+        ASSERT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+        ASSERT_EQ(wave_->Write(h, &hdr, os::kWaveHdrSize), 0u);
+    }
+    RunUntil([] { return false; }, 200ms);
+    Stop(server_, SIGKILL);
+    server_ = -1;
+    // The failed device gives its blocks back; writing one again says why it failed.
+    os::MMRESULT refused = 0;
+    on_message_ = [&](const fw::TMessage& m) {
+        if (m.Msg == os::MM_WOM_DONE && !refused)
+            refused = wave_->Write(h, reinterpret_cast<WaveHdr*>(m.LParam), os::kWaveHdrSize);
+    };
+    RunUntil([&] { return refused != 0; }, 5s);
+    on_message_ = nullptr;
+    const auto t0 = clock_.Monotonic();
+    ASSERT_EQ(wave_->Reset(h), 0u);
+    ASSERT_EQ(wave_->Close(h), 0u);
+    EXPECT_LT(clock_.Monotonic() - t0, 500ms);
+    EXPECT_EQ(refused, os::MMSYSERR_ERROR);
+    EXPECT_NE(wave_->ErrorText(refused).find("ALSA: "), std::string::npos)
+        << wave_->ErrorText(refused);
+}
+
+} // namespace
