@@ -3,7 +3,9 @@
 
 namespace os {
 
-SimPlatform::SimPlatform() = default;
+SimPlatform::SimPlatform() {
+    display_.SetEventListener([this] { wait_.Wake(); });
+}
 SimPlatform::~SimPlatform() = default;
 
 } // namespace os

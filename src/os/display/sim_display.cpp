@@ -285,6 +285,7 @@ DisplayEvent* SimDisplay::Post(EventKind kind, WindowId w) {
     if (kind == EventKind::Exposed) e.area = {0, 0, win->bounds.Width(), win->bounds.Height()};
     if (kind == EventKind::MoveEnded) e.area = win->bounds;
     events_.push_back(e);
+    if (listener_) listener_();
     return &events_.back();
 }
 

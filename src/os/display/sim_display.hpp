@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 
 namespace os {
@@ -90,6 +91,9 @@ public:
     PixelBuffer Screenshot() const;
     void SavePng(const std::string& path) const;
     void SetBackground(std::uint32_t colour) { background_ = colour; }
+    // Called whenever an event is queued: the simulated platform wakes its event wait, so
+    // that input injected while the loop waits (from a scheduled callback) is seen.
+    void SetEventListener(std::function<void()> listener) { listener_ = std::move(listener); }
     // Throws std::out_of_range for a window that does not exist.
     const SimWindow& Window(WindowId w) const;
     bool Exists(WindowId w) const { return windows_.count(w) != 0; }
@@ -116,6 +120,7 @@ private:
     void EndMove();
 
     const Clock& clock_;
+    std::function<void()> listener_;
     Size screen_;
     std::uint32_t background_ = kDefaultBackground;
     std::map<WindowId, SimWindow> windows_;
