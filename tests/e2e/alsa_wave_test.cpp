@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -152,6 +153,8 @@ protected:
         window_.reset();
         wave_.reset();
         Stop(server_, SIGTERM);
+        // The server's log and the recordings stay for a failed test to be looked into.
+        if (!HasFailure() && !dir_.empty()) std::filesystem::remove_all(dir_);
     }
 
     // Runs the message loop until `done` or `limit` passes; false on time-out.
@@ -433,6 +436,18 @@ TEST_F(AlsaWave, FailuresAreExplainedAndClosingNeverHangs) {
               os::WAVERR_BADFORMAT);
     EXPECT_EQ(wave_->Open(Dir::In, 0, f, 0, os::WAVE_FORMAT_QUERY, h), 0u);
     EXPECT_EQ(h, 0u);
+
+    // Device 0 and the mapper are "default"; the other numbers are ALSA's other PCMs.
+    EXPECT_EQ(wave_->DeviceName(Dir::Out, 0), "default");
+    EXPECT_EQ(wave_->DeviceName(Dir::In, os::WAVE_MAPPER), "default");
+    const unsigned outs = wave_->NumDevs(Dir::Out);
+    std::set<std::string> names;
+    for (unsigned d = 0; d < outs; ++d)
+        EXPECT_TRUE(names.insert(wave_->DeviceName(Dir::Out, d)).second);
+    EXPECT_EQ(wave_->DeviceName(Dir::Out, outs), "");
+    for (unsigned d = 1; d < outs; ++d)
+        if (wave_->DeviceName(Dir::Out, d) == "null")
+            EXPECT_EQ(wave_->Open(Dir::Out, d, f, 0, os::WAVE_FORMAT_QUERY, h), 0u);
 
     {
         os::AlsaWaveOptions missing;

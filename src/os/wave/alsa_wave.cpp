@@ -94,7 +94,12 @@ MMRESULT AlsaWaveService::Open(Direction dir, std::uint32_t device, const WaveFo
     const std::string name = DeviceName(dir, device);
     if (name.empty()) return MMSYSERR_BADDEVICEID;
     if (MMRESULT r = wc::CheckOpenFlags(flags, window)) return r;
-    if (MMRESULT r = wc::CheckFormat(format)) return r;
+    if (MMRESULT r = wc::CheckFormat(format)) {
+        // Refused before ALSA was asked: an older ALSA text would explain the wrong thing.
+        std::lock_guard lock(mutex_);
+        alsa_text_.erase(r);
+        return r;
+    }
     WaveHandle handle;
     {
         std::lock_guard lock(mutex_);
