@@ -329,6 +329,10 @@ void AlsaStream::Run() {
             fds.resize(1 + npcm);
             npcm = std::max(0, snd_pcm_poll_descriptors(pcm_, fds.data() + 1, npcm));
             fds.resize(1 + npcm);
+            // A PCM whose descriptors fail to wake us is still served before its ring fills.
+            const auto guard_ms =
+                static_cast<int>(buffer_ * 1000 / setup_.format.nSamplesPerSec / 2) + 1;
+            timeout = timeout < 0 ? guard_ms : std::min(timeout, guard_ms);
         }
         lock.unlock();
         int r;
