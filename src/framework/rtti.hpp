@@ -267,6 +267,11 @@ template <class T> TPersistent* ObjectAddress(const T& value) {
     }
 }
 
+template <class M>
+concept DataMember = std::is_member_object_pointer_v<M>;
+template <class M>
+concept MethodPointer = std::is_member_function_pointer_v<M>;
+
 } // namespace detail
 
 // Fills a class info from a class's Describe function.
@@ -275,8 +280,7 @@ public:
     explicit TClassBuilder(TClassInfo& info) : info_(info) {}
 
     // A published property held in a data member, with or without a declared default.
-    template <class M>
-    requires std::is_member_object_pointer_v<M> TPropInfo& Prop(std::string_view name, M member) {
+    template <detail::DataMember M> TPropInfo& Prop(std::string_view name, M member) {
         using T = std::remove_cvref_t<decltype(std::declval<C&>().*member)>;
         auto get = [member](const C& c) -> const T& { return c.*member; };
         if constexpr (detail::IsNestedObject<T>()) {
@@ -285,9 +289,8 @@ public:
             return Add<T>(name, get, [member](C& c, const T& v) { c.*member = v; });
         }
     }
-    template <class M, class D>
-    requires std::is_member_object_pointer_v<M> TPropInfo& Prop(std::string_view name, M member,
-                                                                const D& default_value) {
+    template <detail::DataMember M, class D>
+    TPropInfo& Prop(std::string_view name, M member, const D& default_value) {
         using T = std::remove_cvref_t<decltype(std::declval<C&>().*member)>;
         TPropInfo& p = Add<T>(
             name, [member](const C& c) -> const T& { return c.*member; },
@@ -296,25 +299,28 @@ public:
         return p;
     }
     // A published property read by a getter and written by a setter.
-    template <class G, class S>
-    requires std::is_member_function_pointer_v<G> && std::is_member_function_pointer_v<S> TPropInfo&
-    Prop(std::string_view name, G getter, S setter) {
+    template <detail::MethodPointer G, detail::MethodPointer S>
+    TPropInfo& Prop(std::string_view name, G getter, S setter) {
         using T = std::remove_cvref_t<std::invoke_result_t<G, const C&>>;
-        return Add<T>(
-            name, [getter](const C& c) -> T { return std::invoke(getter, c); },
-            [setter](C& c, const T& v) { std::invoke(setter, c, v); });
+        if constexpr (detail::IsNestedObject<T>()) {
+            // A description sets the object's own properties in place; the setter is the
+            // class's business (it typically assigns a copy).
+            return Prop(name, getter);
+        } else {
+            return Add<T>(
+                name, [getter](const C& c) -> T { return std::invoke(getter, c); },
+                [setter](C& c, const T& v) { std::invoke(setter, c, v); });
+        }
     }
-    template <class G, class S, class D>
-    requires std::is_member_function_pointer_v<G> && std::is_member_function_pointer_v<S> TPropInfo&
-    Prop(std::string_view name, G getter, S setter, const D& default_value) {
+    template <detail::MethodPointer G, detail::MethodPointer S, class D>
+    TPropInfo& Prop(std::string_view name, G getter, S setter, const D& default_value) {
         TPropInfo& p = Prop(name, getter, setter);
         SetDefault<std::remove_cvref_t<std::invoke_result_t<G, const C&>>>(p, default_value);
         return p;
     }
     // A nested persistent object reached through a getter (Font, Picture): its own
     // properties are stored under dotted names (Font.Height).
-    template <class G>
-    requires std::is_member_function_pointer_v<G> TPropInfo& Prop(std::string_view name, G getter) {
+    template <detail::MethodPointer G> TPropInfo& Prop(std::string_view name, G getter) {
         using T = std::remove_cvref_t<std::invoke_result_t<G, const C&>>;
         static_assert(detail::IsNestedObject<T>(), "a property without setter must be an object");
         return AddObject<T>(
@@ -494,7 +500,8 @@ template <class C, class P> TClassInfo BuildClassInfo(std::string_view name) {
 
 } // namespace fw
 
-// Declares a published class: its registered name is the C++ class name.
+// Declares a published class: its registered name is the C++ class name. Put it first in
+// the class; it leaves the class in a private section.
 #define FW_CLASS(Class, Parent)                                                                    \
 public:                                                                                            \
     using inherited = Parent;                                                                      \

@@ -97,7 +97,7 @@ public:
         c.Prop("Enabled", &TTestControl::Enabled, true);
         c.Prop("Layout", &TTestControl::Layout, lyLeft);
         c.Prop("Ratio", &TTestControl::Ratio, 1.5);
-        c.Prop("Font", &TTestControl::GetFont);
+        c.Prop("Font", &TTestControl::GetFont, &TTestControl::SetFont);
         c.Prop("OnClick", &TTestControl::OnClick);
         c.Prop("OnMouseDown", &TTestControl::OnMouseDown);
     }
@@ -125,6 +125,7 @@ public:
         caption_ = v;
     }
     TTestFont* GetFont() const { return font_.get(); }
+    void SetFont(TTestFont* font) { font_->Assign(*font); }
 
     TCursor Cursor = crDefault;
     bool Enabled = true;
