@@ -265,6 +265,16 @@ TEST_F(FormTest, ValuesSurviveARoundTripExactly) {
     }
 }
 
+TEST_F(FormTest, ReadsLinesEndedTheWindowsWay) {
+    std::string crlf;
+    for (const char* p = kForm; *p; ++p) {
+        if (*p == '\n') crlf += '\r';
+        crlf += *p;
+    }
+    fw::ReadComponent(crlf, *form);
+    EXPECT_EQ(fw::WriteComponent(*form), kForm);
+}
+
 TEST_F(FormTest, ReadsANewRootFromTheRegistryWithOrWithoutOwner) {
     auto root = fw::ReadNewComponent(kForm);
     ASSERT_NE(dynamic_cast<TTestForm*>(root.get()), nullptr);
