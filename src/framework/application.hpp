@@ -1,0 +1,191 @@
+// The application object and the screen; the runtime that binds the framework to a
+// platform (message loop, display input, painting, exception display); the window calls
+// that the program's modules make by their platform names; the modal message box.
+#pragma once
+
+#include "framework/exception_guard.hpp"
+#include "framework/forms.hpp"
+#include "os/platform.hpp"
+
+#include <memory>
+#include <string>
+
+namespace fw {
+
+class TApplication;
+class TScreen;
+
+// The application's own objects, valid while a Runtime exists.
+extern TApplication* Application;
+extern TScreen* Screen;
+
+using TExceptionEvent = TEvent<void(TObject* Sender, const std::exception& E)>;
+
+class TApplication : public TComponent {
+    FW_CLASS(TApplication, TComponent)
+public:
+    explicit TApplication(TComponent* owner);
+    ~TApplication() override;
+    static void Describe(TClassBuilder<TApplication>&) {}
+
+    void Initialize() {}
+    const std::string& Title() const { return title_; }
+    void SetTitle(const std::string& value);
+
+    // Creates a form owned by the application; `reference` is set before the form's
+    // description is read and its OnCreate runs. The first form becomes the main form.
+    template <class T> void CreateForm(T*& reference) {
+        T* form = new T(this);
+        reference = form;
+        if (!main_form_) main_form_ = form;
+        try {
+            form->AfterConstruction();
+        } catch (...) {
+            if (main_form_ == form) main_form_ = nullptr;
+            reference = nullptr;
+            delete form;
+            throw;
+        }
+    }
+    TCustomForm* MainForm() const { return main_form_; }
+    bool ShowMainForm = true;
+
+    // Shows the main form and runs the message loop until Terminate.
+    void Run();
+    // Ends the message loop once the current handler has returned.
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    void ProcessMessages();
+    void HandleMessage();
+
+    // The application's hidden window; its visibility is the main form's taskbar entry.
+    HWND Handle() const;
+    // Minimises the application (the main form disappears with it), then OnMinimize;
+    // Restore does the reverse, then OnRestore.
+    void Minimize();
+    void Restore();
+    bool Minimized() const { return minimized_; }
+
+    // Shows an exception raised by a handler: OnException when assigned, else a message
+    // box with its message.
+    void HandleException(TObject* sender, std::exception_ptr error);
+    void ShowException(const std::exception& e);
+
+    TNotifyEvent OnMinimize;
+    TNotifyEvent OnRestore;
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
+    TNotifyEvent OnIdle;
+    TExceptionEvent OnException;
+
+    // For the display input: the application window was shown or hidden.
+    void SetTaskbarVisible(bool visible);
+    // The window system minimised or restored the main form.
+    void DisplayIconified(bool iconic);
+    void FormDestroyed(TCustomForm* form);
+
+private:
+    std::string title_;
+    TCustomForm* main_form_ = nullptr;
+    bool terminated_ = false;
+    bool minimized_ = false;
+    bool taskbar_visible_ = true;
+    std::unique_ptr<HiddenWindow> window_;
+};
+
+class TScreen : public TComponent {
+    FW_CLASS(TScreen, TComponent)
+public:
+    explicit TScreen(TComponent* owner) : TComponent(owner) {}
+    static void Describe(TClassBuilder<TScreen>&) {}
+    int Width() const;
+    int Height() const;
+    int FormCount() const { return static_cast<int>(forms_.size()); }
+    TCustomForm* Forms(int index) const { return forms_.at(static_cast<std::size_t>(index)); }
+    TCustomForm* ActiveForm() const;
+
+private:
+    friend class TCustomForm;
+    friend class Runtime;
+    std::vector<TCustomForm*> forms_;
+};
+
+// Binds the framework to a platform for its lifetime: the message loop, the application
+// and screen objects, display input turned into messages, idle painting.
+class Runtime {
+public:
+    explicit Runtime(os::Platform& platform);
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+    MessageLoop& Loop() { return *loop_; }
+    os::Platform& Platform() { return platform_; }
+
+private:
+    bool PumpInput();
+    void Deliver(const os::DisplayEvent& e);
+    void PaintPending();
+
+    os::Platform& platform_;
+    std::unique_ptr<MessageLoop> loop_;
+    std::unique_ptr<TApplication> application_;
+    std::unique_ptr<TScreen> screen_;
+    TExceptionHandler previous_handler_;
+};
+
+bool HasDisplay();
+os::Display& GetDisplay();
+os::Platform& GetPlatform();
+
+// Window calls.
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+int GetSystemMetrics(int index);
+bool GetCursorPos(TPoint* point);
+// Negative while the key is down (Shift 16, Ctrl 17, Alt 18, and mouse buttons 1, 2, 4).
+std::int16_t GetKeyState(int virtual_key);
+inline constexpr int VK_LBUTTON = 1;
+inline constexpr int VK_RBUTTON = 2;
+inline constexpr int VK_MBUTTON = 4;
+inline constexpr int VK_RETURN = 13;
+inline constexpr int VK_SHIFT = 16;
+inline constexpr int VK_CONTROL = 17;
+inline constexpr int VK_MENU = 18;
+inline constexpr int VK_ESCAPE = 27;
+inline constexpr int VK_SPACE = 32;
+
+using HRGN = std::uint32_t;
+// A region from its data block; 0 when the data are not a valid region.
+HRGN ExtCreateRegion(const void* transform, std::uint32_t size, const void* data);
+// With a null buffer, the size the data need; else copies them and returns the size
+// (0 when the buffer is too small or the region unknown).
+std::uint32_t GetRegionData(HRGN region, std::uint32_t size, void* buffer);
+bool DeleteObject(HRGN region);
+const Region* RegionOf(HRGN region);
+// Gives the region to the window (the window owns it from then on); 0 makes the window
+// rectangular again. The window must be a form's.
+int SetWindowRgn(HWND window, HRGN region, bool redraw);
+
+inline constexpr int SW_HIDE = 0;
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_SHOWNOACTIVATE = 4;
+inline constexpr int SW_SHOW = 5;
+inline constexpr int SW_MINIMIZE = 6;
+inline constexpr int SW_RESTORE = 9;
+inline constexpr int SW_SHOWDEFAULT = 10;
+bool ShowWindow(HWND window, int command);
+bool IsWindowVisible(HWND window);
+bool IsIconic(HWND window);
+HWND GetForegroundWindow();
+bool SetForegroundWindow(HWND window);
+HWND SetActiveWindow(HWND window);
+
+// A modal message box with the text and an OK button; Enter, Space and Escape press it.
+void ShowMessage(const std::string& text);
+// Lets tests see message boxes: called with the text when one opens; returning true
+// closes it at once, as if OK had been pressed.
+using TMessageBoxHook = std::function<bool(const std::string& text)>;
+TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
+
+} // namespace fw

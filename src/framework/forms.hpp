@@ -1,0 +1,165 @@
+// Forms: top-level windowed controls shown as display windows, with border style,
+// stay-on-top, colour, caption, client size and position, the close protocol, keys, the
+// paint pipeline (an update region painted when the loop is idle) and the window move.
+#pragma once
+
+#include "framework/controls.hpp"
+#include "os/display/display.hpp"
+
+#include <string_view>
+
+namespace fw {
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+FW_ENUM_IDENTS(TFormBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow",
+               "bsSizeToolWin")
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+FW_ENUM_IDENTS(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
+using TBorderIcons = TSet<TBorderIcon>;
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+FW_ENUM_IDENTS(TFormStyle, "fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop")
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter };
+FW_ENUM_IDENTS(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+               "poScreenCenter")
+
+using TModalResult = int;
+inline constexpr TModalResult mrNone = 0;
+inline constexpr TModalResult mrOk = 1;
+inline constexpr TModalResult mrCancel = 2;
+
+using TCloseQueryEvent = TEvent<void(TObject* Sender, bool& CanClose)>;
+
+class TCustomForm : public TWinControl {
+    FW_CLASS(TCustomForm, TWinControl)
+public:
+    explicit TCustomForm(TComponent* owner);
+    ~TCustomForm() override;
+    static void Describe(TClassBuilder<TCustomForm>& c);
+
+    // Reads the form's registered description (if its class has one) and raises OnCreate.
+    // NewForm and the application's CreateForm call it once the object exists.
+    virtual void AfterConstruction();
+
+    TFormBorderStyle BorderStyle() const { return border_style_; }
+    void SetBorderStyle(TFormBorderStyle value);
+    TBorderIcons BorderIcons() const { return border_icons_; }
+    void SetBorderIcons(TBorderIcons value) { border_icons_ = value; }
+    TFormStyle FormStyle() const { return form_style_; }
+    void SetFormStyle(TFormStyle value);
+    TPosition Position() const { return position_; }
+    void SetPosition(TPosition value) { position_ = value; }
+    bool KeyPreview = false;
+    bool Scaled = true;
+    int PixelsPerInch = 96;
+    int TextHeight = 13;
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnDestroy;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TNotifyEvent OnPaint;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+    TKeyEvent OnKeyDown;
+    TKeyEvent OnKeyUp;
+
+    // Asks to close: OnCloseQuery, then OnClose with the action (caHide by default); the
+    // main form's close ends the application unless the action is caNone.
+    void Close();
+    void Release(); // frees the form once the current message is handled
+    TModalResult ShowModal();
+    TModalResult ModalResult = mrNone;
+    void BringToFront();
+
+    void SetVisible(bool value) override;
+    void SetBounds(int left, int top, int width, int height) override;
+    TPoint ClientOrigin() const override { return {Left(), Top()}; }
+
+    // The display side.
+    os::WindowId DisplayWindow() const { return window_; }
+    // The window's shape in client coordinates; an empty optional is rectangular.
+    void SetShape(const std::optional<Region>& shape);
+    const std::optional<Region>& Shape() const { return shape_; }
+    // The window's pixels as last painted.
+    const os::PixelBuffer& Surface() const { return surface_; }
+    // The window's title on the display: the caption, or the application title for the
+    // main form (its taskbar entry).
+    std::string WindowTitle() const;
+    void TitleChanged();
+    void SetSkipTaskbar(bool skip);
+
+    // Paint requests, in client coordinates of the form.
+    void AddUpdate(const TRect& rect, bool erase);
+    bool HasUpdate() const { return !update_.IsEmpty(); }
+    // Paints the pending update region now.
+    void Update();
+    // Paints `first` and the children of `parent` above it at once, clipped to `bounds`
+    // (in `parent`'s client coordinates; `offset` is `parent`'s place in the form).
+    void PaintImmediately(TWinControl& parent, TPoint offset, const TRect& bounds, TControl* first);
+    void UpdateCursor();
+
+    // Input from the display, already turned into messages by the application.
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateHandle() override;
+    void DestroyHandle() override;
+    void PaintWindow(TCanvas& canvas) override;
+    virtual void DoClose(TCloseAction& action);
+    virtual bool CloseQuery();
+    virtual void KeyDown(std::uint16_t& key, TShiftState shift);
+    virtual void KeyUp(std::uint16_t& key, TShiftState shift);
+
+private:
+    friend class TApplication;
+    friend class Runtime;
+    void PaintRect(const TRect& rect, bool erase);
+    void Present(const TRect& rect);
+    void DragMove();
+    void TrackPointer(TPoint client);
+    void DisplayMoved(const os::Rect& bounds);
+
+    TFormBorderStyle border_style_ = bsSizeable;
+    TBorderIcons border_icons_ = {biSystemMenu, biMinimize, biMaximize};
+    TFormStyle form_style_ = fsNormal;
+    TPosition position_ = poDesigned;
+    os::WindowId window_ = os::kNoWindow;
+    os::PixelBuffer surface_;
+    Region update_;
+    Region erase_;
+    std::optional<Region> shape_;
+    bool skip_taskbar_ = false;
+    bool moving_ = false;
+    bool created_ = false;
+    TControl* hover_ = nullptr;
+};
+
+class TForm : public TCustomForm {
+    FW_CLASS(TForm, TCustomForm)
+public:
+    using TCustomForm::TCustomForm;
+    static void Describe(TClassBuilder<TForm>&) {}
+};
+
+// The description a form class is loaded from when it is created, by class name.
+void RegisterFormDescription(std::string_view class_name, std::string text);
+const std::string* FindFormDescription(std::string_view class_name);
+
+// Creates a form of class T owned by `owner` and loads it (AfterConstruction).
+template <class T> T* NewForm(TComponent* owner) {
+    T* form = new T(owner);
+    try {
+        form->AfterConstruction();
+    } catch (...) {
+        delete form;
+        throw;
+    }
+    return form;
+}
+
+// The form that shows a display window, if any.
+TCustomForm* FindForm(os::WindowId window);
+// The windowed control of a handle, if any.
+TWinControl* FindControl(HWND handle);
+
+} // namespace fw
