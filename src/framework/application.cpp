@@ -173,6 +173,10 @@ Runtime::Runtime(os::Platform& platform) : platform_(platform) {
     Screen = screen_.get();
     application_ = std::make_unique<TApplication>(nullptr);
     Application = application_.get();
+    platform.SetPoster([loop = loop_.get()](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp,
+                                            std::intptr_t lp) {
+        return loop->PostMessage(w, msg, wp, static_cast<LPARAM>(lp));
+    });
     loop_->SetInputPump([this] { return PumpInput(); });
     loop_->AddIdleHandler([this] { PaintPending(); });
     previous_handler_ = SetExceptionHandler([](TObject* sender, std::exception_ptr e) {
@@ -181,6 +185,7 @@ Runtime::Runtime(os::Platform& platform) : platform_(platform) {
 }
 
 Runtime::~Runtime() {
+    platform_.SetPoster(nullptr);
     SetExceptionHandler(previous_handler_);
     application_.reset();
     Application = nullptr;

@@ -6,8 +6,10 @@
 #include "os/clock/clock.hpp"
 #include "os/display/sim_display.hpp"
 #include "os/wait/event_wait.hpp"
+#include "os/wave/sim_wave.hpp"
 
 #include <memory>
+#include <mutex>
 
 namespace os {
 
@@ -17,6 +19,20 @@ public:
     virtual Clock& GetClock() = 0;
     virtual EventWait& GetWait() = 0;
     virtual Display& GetDisplay() = 0;
+    // The wave devices, created on first use (a sound server must be reachable by then).
+    virtual WaveService& GetWave();
+
+    // Where services post their notifications: the framework's message loop sets it for
+    // its lifetime. Safe from any thread; posts with no poster set are dropped.
+    void SetPoster(PostFn poster);
+
+protected:
+    // A PostFn for services, forwarding to whatever poster is set at the time.
+    PostFn Forwarder();
+
+private:
+    std::shared_ptr<std::mutex> poster_mutex_ = std::make_shared<std::mutex>();
+    std::shared_ptr<PostFn> poster_ = std::make_shared<PostFn>();
 };
 
 // The simulated platform: a virtual clock and the in-memory back ends.
@@ -27,13 +43,16 @@ public:
     Clock& GetClock() override { return clock_; }
     EventWait& GetWait() override { return wait_; }
     Display& GetDisplay() override { return display_; }
+    WaveService& GetWave() override { return SimWave(); }
     VirtualClock& Virtual() { return clock_; }
     SimDisplay& Screen() { return display_; }
+    SimWaveService& SimWave();
 
 private:
     VirtualClock clock_;
     VirtualEventWait wait_{clock_};
     SimDisplay display_{clock_};
+    std::unique_ptr<SimWaveService> wave_;
 };
 
 } // namespace os
