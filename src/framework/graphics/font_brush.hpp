@@ -81,6 +81,7 @@ public:
     void Assign(const TPersistent& source) override;
 
     TColor Color() const { return color_; }
+    // Choosing a colour also makes a clear brush solid again.
     void SetColor(TColor value);
     TBrushStyle Style() const { return style_; }
     void SetStyle(TBrushStyle value);
