@@ -52,6 +52,10 @@ TShiftState MouseShiftState(WPARAM keys) {
     return s;
 }
 
+bool IsMouseMessage(UINT msg) {
+    return msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK;
+}
+
 TControl* GetCaptureControl() {
     return g_capture;
 }
@@ -292,19 +296,11 @@ void TControl::WndProc(TMessage& message) {
 }
 
 void TControl::Dispatch(TMessage& message) {
-    switch (message.Msg) {
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP:
-    case WM_MBUTTONDBLCLK:
+    if (IsMouseMessage(message.Msg)) {
         MouseMessage(message);
         return;
+    }
+    switch (message.Msg) {
     case CM_ENABLEDCHANGED:
         Invalidate();
         return;
@@ -692,25 +688,19 @@ void TWinControl::AlignControls() {
 }
 
 void TWinControl::Dispatch(TMessage& message) {
-    switch (message.Msg) {
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP:
-    case WM_MBUTTONDBLCLK: {
+    if (IsMouseMessage(message.Msg)) {
         // The capturing child gets everything; otherwise the topmost windowless child under
         // the pointer; otherwise this control itself.
         const TPoint p{ParamX(message.LParam), ParamY(message.LParam)};
         TControl* target = nullptr;
-        if (g_capture && g_capture->parent_ == this)
+        if (g_capture && g_capture != this) {
+            // The child of this control on the way to the capturing one, if any.
             target = g_capture;
-        else if (!g_capture || g_capture == this)
+            while (target && target->parent_ != this)
+                target = target->parent_;
+        } else if (!g_capture) {
             target = ControlAtPos(p, false, true);
+        }
         if (target && target != this) {
             message.LParam = MakePointParam(p.X - target->left_, p.Y - target->top_);
             target->WndProc(message);
@@ -719,6 +709,7 @@ void TWinControl::Dispatch(TMessage& message) {
         TControl::Dispatch(message);
         return;
     }
+    switch (message.Msg) {
     case CM_FONTCHANGED:
         TControl::Dispatch(message);
         for (int i = 0; i < ControlCount(); ++i)

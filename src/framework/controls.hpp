@@ -71,6 +71,8 @@ inline int ParamX(LPARAM l) {
 inline int ParamY(LPARAM l) {
     return static_cast<std::int16_t>((l >> 16) & 0xFFFF);
 }
+// WM_MOUSEMOVE and the press, release and double-click messages of the three buttons.
+bool IsMouseMessage(UINT msg);
 // The shift state of a mouse message: buttons and Shift/Ctrl from its WParam, Alt from the
 // key state.
 TShiftState MouseShiftState(WPARAM keys);
