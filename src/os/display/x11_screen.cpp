@@ -1,0 +1,195 @@
+// The X11 display's focus and stacking, cursors, the pixels of our windows and what is
+// asked of the screen: the pointer, the monitor's size, the window under a point.
+#include "os/display/x11_display.hpp"
+
+#include "os/display/x11_atoms.hpp"
+#include "os/display/x11_upload.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace os {
+
+bool X11Display::WindowManagerRunning() const {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool found =
+        XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetSupportingWmCheck], 0, 1, False,
+                           XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+        data && count == 1;
+    if (data) XFree(data);
+    return found;
+}
+
+void X11Display::Activate(WindowId w) {
+    const Win* win = Find(w);
+    if (!win || !win->visible || win->iconic) return;
+    if (WindowManagerRunning()) {
+        // Source indication 2 (a pager): window managers honour it without the focus-
+        // stealing checks they apply to applications.
+        SendToRoot(win->xid, (*atoms_)[x11::kNetActiveWindow], 2, CurrentTime, 0);
+    } else {
+        XRaiseWindow(dpy_, win->xid);
+        XSetInputFocus(dpy_, win->xid, RevertToParent, CurrentTime);
+    }
+    Flush();
+}
+
+WindowId X11Display::ActiveWindow() const {
+    ::Window active = 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetActiveWindow], 0, 1, False, XA_WINDOW,
+                           &type, &format, &count, &after, &data) == Success &&
+        data && count == 1 && format == 32) {
+        active = static_cast<::Window>(*reinterpret_cast<const unsigned long*>(data));
+    } else {
+        int revert = 0;
+        XGetInputFocus(dpy_, &active, &revert);
+    }
+    if (data) XFree(data);
+    auto it = by_xid_.find(active);
+    return it == by_xid_.end() ? kNoWindow : it->second;
+}
+
+void X11Display::Raise(WindowId w) {
+    if (const Win* win = Find(w)) {
+        XRaiseWindow(dpy_, win->xid);
+        Flush();
+    }
+}
+
+void X11Display::SetCursor(WindowId w, PointerCursor shape) {
+    const Win* win = Find(w);
+    if (!win) return;
+    switch (shape) {
+    case PointerCursor::Default:
+        XUndefineCursor(dpy_, win->xid);
+        break;
+    case PointerCursor::Hand:
+        if (!hand_cursor_) hand_cursor_ = XCreateFontCursor(dpy_, XC_hand2);
+        XDefineCursor(dpy_, win->xid, hand_cursor_);
+        break;
+    case PointerCursor::Drag:
+        if (!drag_cursor_) drag_cursor_ = XCreateFontCursor(dpy_, XC_fleur);
+        XDefineCursor(dpy_, win->xid, drag_cursor_);
+        break;
+    }
+    Flush();
+}
+
+void X11Display::ResizePixmap(Win& win) {
+    const Size size{win.bounds.Width(), win.bounds.Height()};
+    if (win.pixmap && win.pixmap_size == size) return;
+    const Pixmap fresh = XCreatePixmap(dpy_, win.xid, Dim(size.width), Dim(size.height),
+                                       static_cast<unsigned>(DefaultDepth(dpy_, screen_)));
+    XSetForeground(dpy_, gc_, BlackPixel(dpy_, screen_));
+    XFillRectangle(dpy_, fresh, gc_, 0, 0, Dim(size.width), Dim(size.height));
+    if (win.pixmap) {
+        // Keep what the old image and the new size have in common.
+        XCopyArea(dpy_, win.pixmap, fresh, gc_, 0, 0, Dim(win.pixmap_size.width),
+                  Dim(win.pixmap_size.height), 0, 0);
+        XFreePixmap(dpy_, win.pixmap);
+    }
+    win.pixmap = fresh;
+    win.pixmap_size = size;
+}
+
+void X11Display::PresentFromPixmap(const Win& win, const Rect& area) {
+    const Rect a = area.Intersect({0, 0, win.pixmap_size.width, win.pixmap_size.height});
+    if (a.Empty()) return;
+    XCopyArea(dpy_, win.pixmap, win.xid, gc_, a.left, a.top, Dim(a.Width()), Dim(a.Height()),
+              a.left, a.top);
+}
+
+void X11Display::Present(WindowId w, const PixelBuffer& pixels, const Rect& damaged) {
+    if (!pixels.Consistent())
+        throw std::invalid_argument("display: pixel buffer " + std::to_string(pixels.width) + "x" +
+                                    std::to_string(pixels.height) + " holds " +
+                                    std::to_string(pixels.pixels.size()) + " pixels");
+    Win* win = Find(w);
+    if (!win) return;
+    const Rect area = damaged.Intersect({0, 0, pixels.width, pixels.height})
+                          .Intersect({0, 0, win->pixmap_size.width, win->pixmap_size.height});
+    if (area.Empty()) return;
+    uploader_->Put(win->pixmap, gc_, pixels, area);
+    PresentFromPixmap(*win, area);
+    Flush();
+}
+
+WindowId X11Display::WindowAt(Point p) const {
+    auto covers = [&](const Win& win) {
+        if (!win.visible || win.iconic || !win.bounds.Contains(p.x, p.y)) return false;
+        if (!win.shape) return true;
+        const int x = p.x - win.bounds.left, y = p.y - win.bounds.top;
+        return std::any_of(win.shape->begin(), win.shape->end(),
+                           [&](const Rect& r) { return r.Contains(x, y); });
+    };
+    // The window manager's stacking list, top last; without one, the newest window wins.
+    std::vector<::Window> order;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetClientListStacking], 0, 65536, False,
+                           XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* ids = reinterpret_cast<const unsigned long*>(data);
+        order.assign(ids, ids + count);
+    }
+    if (data) XFree(data);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        auto found = by_xid_.find(*it);
+        if (found != by_xid_.end() && covers(windows_.at(found->second))) return found->second;
+    }
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if (covers(it->second)) return it->first;
+    return kNoWindow;
+}
+
+Point X11Display::PointerPosition() const {
+    ::Window root = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(dpy_, root_, &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return {rx, ry};
+}
+
+Size X11Display::ScreenSize() const {
+    Size size{DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};
+    if (!has_randr_) return size;
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy_, root_);
+    if (!res) return size;
+    // The primary output's monitor; with none named, the one at the screen's origin.
+    RRCrtc crtc = 0;
+    if (const RROutput primary = XRRGetOutputPrimary(dpy_, root_)) {
+        if (XRROutputInfo* out = XRRGetOutputInfo(dpy_, res, primary)) {
+            crtc = out->crtc;
+            XRRFreeOutputInfo(out);
+        }
+    }
+    for (int i = 0; i < res->ncrtc && !crtc; ++i) {
+        XRRCrtcInfo* info = XRRGetCrtcInfo(dpy_, res, res->crtcs[i]);
+        if (info && info->mode != None && info->x == 0 && info->y == 0) crtc = res->crtcs[i];
+        if (info) XRRFreeCrtcInfo(info);
+    }
+    if (crtc) {
+        if (XRRCrtcInfo* info = XRRGetCrtcInfo(dpy_, res, crtc)) {
+            if (info->width > 0 && info->height > 0)
+                size = {static_cast<int>(info->width), static_cast<int>(info->height)};
+            XRRFreeCrtcInfo(info);
+        }
+    }
+    XRRFreeScreenResources(res);
+    return size;
+}
+
+} // namespace os
