@@ -1,0 +1,26 @@
+// Creates every real service; the display connection becomes a source of the event wait,
+// so an idle program sleeps until the X server has something for it.
+#include "os/real_platform.hpp"
+
+#include "os/display/x11_display.hpp"
+
+namespace os {
+
+RealPlatform::RealPlatform() = default;
+
+std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name) {
+    std::unique_ptr<RealPlatform> platform(new RealPlatform());
+    platform->display_ = X11Display::Open(display_name, platform->clock_);
+    platform->wait_.AddSource(platform->display_->ConnectionFd());
+    return platform;
+}
+
+RealPlatform::~RealPlatform() {
+    if (display_) wait_.RemoveSource(display_->ConnectionFd());
+}
+
+Display& RealPlatform::GetDisplay() {
+    return *display_;
+}
+
+} // namespace os

@@ -1,0 +1,35 @@
+// The real platform: the system clock, a poll()-based event wait and the X11 display.
+// Kept free of X11 headers, so that the entry may include it.
+#pragma once
+
+#include "os/platform.hpp"
+
+#include <memory>
+#include <string>
+
+namespace os {
+
+class X11Display;
+
+class RealPlatform final : public Platform {
+public:
+    // Connects to the named X display ("" for $DISPLAY). Throws std::runtime_error
+    // "cannot open display <name>" when there is none to be had.
+    static std::unique_ptr<RealPlatform> Open(const std::string& display_name = "");
+    ~RealPlatform() override;
+    RealPlatform(const RealPlatform&) = delete;
+    RealPlatform& operator=(const RealPlatform&) = delete;
+
+    Clock& GetClock() override { return clock_; }
+    EventWait& GetWait() override { return wait_; }
+    Display& GetDisplay() override;
+    X11Display& X11() { return *display_; }
+
+private:
+    RealPlatform();
+    RealClock clock_;
+    PollEventWait wait_{clock_};
+    std::unique_ptr<X11Display> display_;
+};
+
+} // namespace os
