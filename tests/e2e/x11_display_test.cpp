@@ -204,11 +204,14 @@ TEST_F(X11DisplayTest, MapsUndecoratedWhereAskedAndStaysAboveAnActiveWindow) {
     EXPECT_TRUE(
         Eventually([&] { return desktop.Screenshot(150, 100, 1, 1).At(0, 0) == 0x208040; }));
 
-    // Leaving the topmost layer lets the active window cover it.
+    // Leaving the topmost layer lets the active window cover it, until ours is raised.
     display->SetTopmost(w, false);
     Sh("xdotool windowactivate --sync " + other);
     EXPECT_TRUE(
         Eventually([&] { return desktop.Screenshot(150, 100, 1, 1).At(0, 0) != 0x208040; }));
+    display->Raise(w);
+    EXPECT_TRUE(
+        Eventually([&] { return desktop.Screenshot(150, 100, 1, 1).At(0, 0) == 0x208040; }));
 }
 
 TEST_F(X11DisplayTest, TellsTheWindowManagerWhoItIs) {
@@ -249,6 +252,20 @@ TEST_F(X11DisplayTest, TellsTheWindowManagerWhoItIs) {
     XSendEvent(dpy, ev.xclient.window, False, NoEventMask, &ev);
     XCloseDisplay(dpy);
     EXPECT_TRUE(Await(EventKind::CloseRequest, w));
+}
+
+TEST_F(X11DisplayTest, ErrorsOfVanishedWindowsAreQuietAndOthersReportedOnce) {
+    ::Display* dpy = display->Connection();
+    testing::internal::CaptureStderr();
+    XMapWindow(dpy, 0x1fffffe);  // BadWindow: a window that has gone
+    XFreePixmap(dpy, 0x1fffffd); // BadPixmap: a fault of ours
+    XFreePixmap(dpy, 0x1fffffc);
+    XSync(dpy, False);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("BadWindow"), std::string::npos) << said;
+    const auto first = said.find("BadPixmap");
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find("BadPixmap", first + 1), std::string::npos) << said;
 }
 
 TEST_F(X11DisplayTest, StayOnTopAndSkipTaskbarSurviveHidingAndCanBeDropped) {
