@@ -16,13 +16,18 @@ TThread::~TThread() {
         thread_.detach();
         return;
     }
+    TerminateAndWait();
+    thread_.join();
+}
+
+void TThread::TerminateAndWait() {
     {
         std::lock_guard lock(mutex_);
         terminated_ = true;
         suspended_ = false;
         cv_.notify_all();
     }
-    thread_.join();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) WaitFor();
 }
 
 // Notifications are sent with the lock held: a self-freeing thread may delete the object

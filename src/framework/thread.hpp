@@ -19,7 +19,9 @@ public:
     // Starts the thread unless it was created suspended.
     void AfterConstruction();
     // Terminates, resumes and waits for a thread that is still running. Called from the
-    // thread itself (self-freeing), it only lets go of the system thread.
+    // thread itself (self-freeing), it only lets go of the system thread. By then the
+    // derived part is gone: a class whose Execute uses its own members calls
+    // TerminateAndWait in its destructor.
     virtual ~TThread();
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
@@ -35,6 +37,8 @@ public:
     // Blocks until Execute has returned; gives ReturnValue. Not for self-freeing threads.
     int WaitFor();
     bool Finished() const;
+    // Terminate, let a suspended thread go on, and wait for it (not from the thread itself).
+    void TerminateAndWait();
 
     // When true, the object deletes itself once Execute returns. Set it before Resume;
     // after that the owner must not touch the object.

@@ -15,6 +15,7 @@ struct Counter : fw::TThread {
     explicit Counter(bool suspended, std::atomic<bool>* d = nullptr)
         : TThread(suspended), destroyed(d) {}
     ~Counter() override {
+        TerminateAndWait(); // Execute uses this object's members
         if (destroyed) *destroyed = true;
     }
     void Execute() override {
@@ -76,6 +77,7 @@ TEST(Thread, SleepEndsEarlyOnTerminate) {
     struct Sleeper : fw::TThread {
         std::atomic<bool> woke_early{false};
         Sleeper() : TThread(false) {}
+        ~Sleeper() override { TerminateAndWait(); }
         void Execute() override { woke_early = !Sleep(60000); }
     };
     std::unique_ptr<Sleeper> t(fw::NewThread<Sleeper>());
