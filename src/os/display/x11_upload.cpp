@@ -15,6 +15,8 @@ namespace os::x11 {
 
 namespace {
 
+constexpr std::size_t kSharedMemoryFrom = 64 * 1024;
+
 int HostByteOrder() {
     return std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
 }
@@ -138,8 +140,10 @@ void PixelUploader::Put(Drawable target, GC gc, const PixelBuffer& pixels, const
     const XImage probe = Header(area.Width(), area.Height(), nullptr);
     const std::size_t bytes =
         static_cast<std::size_t>(probe.bytes_per_line) * static_cast<std::size_t>(area.Height());
-    if (shm_usable_ && !EnsureSegment(bytes)) shm_usable_ = false;
-    if (shm_usable_) {
+    // Shared memory costs a round trip per upload; it pays only for large areas.
+    const bool large = bytes >= kSharedMemoryFrom;
+    if (large && shm_usable_ && !EnsureSegment(bytes)) shm_usable_ = false;
+    if (large && shm_usable_) {
         XImage image = Header(area.Width(), area.Height(), shm_.shmaddr);
         image.obdata = reinterpret_cast<char*>(&shm_);
         Fill(image, pixels, area);

@@ -1,6 +1,6 @@
-// Moving 0x00RRGGBB pixel buffers to drawables of the screen's default visual: through a
-// shared-memory segment when the server offers MIT-SHM (and accepts our segment), else as
-// plain XPutImage requests.
+// Moving 0x00RRGGBB pixel buffers to drawables of the screen's default visual: large areas
+// through a shared-memory segment when the server offers MIT-SHM (and accepts our segment),
+// the rest as plain XPutImage requests.
 #pragma once
 
 #include "os/display/display.hpp"
