@@ -3,6 +3,7 @@
 #include "os/real_platform.hpp"
 
 #include "os/display/x11_display.hpp"
+#include "os/wave/alsa_wave.hpp"
 
 namespace os {
 
@@ -16,7 +17,14 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
 }
 
 RealPlatform::~RealPlatform() {
+    // Streams still open are closed before the display goes.
+    wave_.reset();
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
+}
+
+WaveService& RealPlatform::GetWave() {
+    if (!wave_) wave_ = MakeAlsaWave(Forwarder());
+    return *wave_;
 }
 
 Display& RealPlatform::GetDisplay() {

@@ -23,6 +23,8 @@ public:
     Clock& GetClock() override { return clock_; }
     EventWait& GetWait() override { return wait_; }
     Display& GetDisplay() override;
+    // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
+    WaveService& GetWave() override;
     X11Display& X11() { return *display_; }
 
 private:
@@ -30,6 +32,7 @@ private:
     RealClock clock_;
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
+    std::unique_ptr<WaveService> wave_;
 };
 
 } // namespace os

@@ -1,0 +1,117 @@
+// Starts a program on the current X display and measures, from the moment it is started,
+// when its first window is mapped and when that window first shows painted (non-uniform)
+// pixels; then its resident memory once it has settled. One line of results per run.
+//
+//   first_frame SETTLE_MS COMMAND [ARGS...]
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::vector<Window> ClientList(Display* dpy) {
+    const Atom list = XInternAtom(dpy, "_NET_CLIENT_LIST", False);
+    Atom type;
+    int format;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Window> out;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), list, 0, 1024, False, XA_WINDOW, &type,
+                           &format, &n, &after, &data) == Success &&
+        data) {
+        auto* w = reinterpret_cast<Window*>(data);
+        out.assign(w, w + n);
+        XFree(data);
+    }
+    return out;
+}
+
+bool Painted(Display* dpy, Window w) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable) return false;
+    XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width),
+                            static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+    if (!img) return false;
+    const unsigned long first = XGetPixel(img, 0, 0);
+    bool varied = false;
+    for (int y = 0; y < a.height && !varied; y += 2)
+        for (int x = 0; x < a.width && !varied; x += 2)
+            varied = XGetPixel(img, x, y) != first;
+    XDestroyImage(img);
+    return varied;
+}
+
+long RssKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s SETTLE_MS COMMAND [ARGS...]\n", argv[0]);
+        return 2;
+    }
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        std::fprintf(stderr, "cannot open display\n");
+        return 1;
+    }
+    XSetErrorHandler(IgnoreErrors);
+    const auto before = ClientList(dpy);
+    const std::set<Window> old(before.begin(), before.end());
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[2], nullptr, nullptr, argv + 2, environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", argv[2]);
+        return 1;
+    }
+    double mapped_ms = -1, painted_ms = -1;
+    Window win = 0;
+    while (Clock::now() - t0 < std::chrono::seconds(20)) {
+        if (!win)
+            for (Window w : ClientList(dpy))
+                if (!old.count(w)) win = w;
+        if (win) {
+            XWindowAttributes a;
+            if (mapped_ms < 0 && XGetWindowAttributes(dpy, win, &a) && a.map_state == IsViewable)
+                mapped_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            if (mapped_ms >= 0 && Painted(dpy, win)) {
+                painted_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[1])));
+    const long rss = RssKiB(pid);
+    kill(pid, SIGTERM);
+    int status;
+    waitpid(pid, &status, 0);
+    XCloseDisplay(dpy);
+    std::printf("program=%s mapped_ms=%.1f first_frame_ms=%.1f rss_kib=%ld\n", argv[2], mapped_ms,
+                painted_ms, rss);
+    return painted_ms < 0 ? 1 : 0;
+}
