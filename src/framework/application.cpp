@@ -266,8 +266,10 @@ void Runtime::Deliver(const os::DisplayEvent& e) {
         break;
     case os::EventKind::Iconified:
     case os::EventKind::Restored:
+        // The state now, not the event's: a report of our own earlier request may still be
+        // queued behind a later one.
         if (Application && Application->MainForm() == form)
-            Application->DisplayIconified(e.kind == os::EventKind::Iconified);
+            Application->DisplayIconified(GetDisplay().IsIconic(e.window));
         break;
     case os::EventKind::PointerLeave:
         loop.SendMessage(h, CM_MOUSELEAVE, 0, 0);
