@@ -14,6 +14,7 @@
 #include "framework/timer.hpp"
 #include "os/wave/alsa_wave.hpp"
 #include "os/wave/wav_file.hpp"
+#include "sound_support.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -33,30 +34,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr std::uint32_t kRate = 22050;
+using e2e::AlsaPlatform;
+using e2e::kRate;
+using e2e::ReadRaw;
 constexpr std::int32_t kBlock = 16384;
 constexpr std::int64_t kFrames = kBlock / 2;
 constexpr std::int64_t kRing = 4;
-
-// The real clock and event wait with ALSA's wave devices; the display is an unused
-// in-memory one.
-class AlsaPlatform final : public os::Platform {
-public:
-    os::Clock& GetClock() override { return clock_; }
-    os::EventWait& GetWait() override { return wait_; }
-    os::Display& GetDisplay() override { return display_; }
-    os::WaveService& GetWave() override { return Alsa(); }
-    os::AlsaWaveService& Alsa() {
-        if (!wave_) wave_ = os::MakeAlsaWave(Forwarder());
-        return *wave_;
-    }
-
-private:
-    os::RealClock clock_;
-    os::PollEventWait wait_{clock_};
-    os::SimDisplay display_{clock_};
-    std::unique_ptr<os::AlsaWaveService> wave_;
-};
 
 std::int16_t Count(std::int64_t n) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(n + 1));
@@ -214,14 +197,6 @@ std::int64_t HeardLost(const std::vector<std::int16_t>& heard, std::int64_t fram
         std::printf("\n");
     }
     return static_cast<std::int64_t>(lost.size());
-}
-
-std::vector<std::int16_t> ReadRaw(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> s(bytes.size() / 2);
-    std::memcpy(s.data(), bytes.data(), s.size() * 2);
-    return s;
 }
 
 // The recording may run seconds behind what the sink has played: it is read again until

@@ -4,6 +4,7 @@
 #include "framework/message_loop.hpp"
 #include "os/wave/alsa_wave.hpp"
 #include "os/wave/wav_file.hpp"
+#include "sound_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,84 +33,13 @@ using Dir = os::WaveDirection;
 
 namespace {
 
-constexpr std::uint32_t kRate = 22050;
-const std::string kScript = MIRELO_SOURCE_DIR "/tests/e2e/sound_server.sh";
-
-bool OnPath(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Starts a program with its standard output in `out` (or /dev/null); returns its pid.
-pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null") {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Ends a child: `sig` first, SIGKILL if it is still there after two seconds.
-void Stop(pid_t pid, int sig) {
-    if (pid <= 0) return;
-    kill(pid, sig);
-    for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(10ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// A signal that never contains silence, so that where it starts and ends is plain.
-std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
-    std::vector<std::int16_t> s(frames);
-    for (auto& v : s) {
-        seed = seed * 1664525 + 1013904223;
-        v = static_cast<std::int16_t>((static_cast<std::int32_t>(seed >> 16) - 32768) / 2);
-        if (v == 0) v = 1;
-    }
-    return s;
-}
-
-std::vector<std::int16_t> ReadRaw(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> s(bytes.size() / 2);
-    std::memcpy(s.data(), bytes.data(), s.size() * 2);
-    return s;
-}
-
-// Where the first `probe` samples of `signal` begin in `stream`, if they do.
-std::optional<std::size_t> Find(const std::vector<std::int16_t>& stream,
-                                std::span<const std::int16_t> signal, std::size_t from = 0) {
-    const std::size_t probe = std::min<std::size_t>(64, signal.size());
-    auto it = std::search(
-        stream.begin() + static_cast<std::ptrdiff_t>(std::min(from, stream.size())), stream.end(),
-        signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(probe));
-    if (it == stream.end()) return std::nullopt;
-    return static_cast<std::size_t>(it - stream.begin());
-}
-
-// Samples of `signal` that differ from `stream` at `at`; the first one in `first`.
-std::size_t Mismatches(const std::vector<std::int16_t>& stream, std::size_t at,
-                       std::span<const std::int16_t> signal, std::size_t& first) {
-    std::size_t bad = 0;
-    first = signal.size();
-    for (std::size_t i = 0; i < signal.size(); ++i) {
-        if (at + i >= stream.size() || stream[at + i] != signal[i]) {
-            if (bad++ == 0) first = i;
-        }
-    }
-    return bad;
-}
+using e2e::Find;
+using e2e::kRate;
+using e2e::Mismatches;
+using e2e::Noise;
+using e2e::ReadRaw;
+using e2e::Spawn;
+using e2e::Stop;
 
 os::WaveFormatEx Mono16() {
     return {os::WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
@@ -127,32 +57,15 @@ struct Ring {
 class AlsaWave : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+        if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
         dir_ = std::string(MIRELO_BINARY_DIR) + "/e2e-sound-" + std::to_string(getpid());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        // The same environment as the script's, so that ALSA's pulse plug-in finds it.
-        setenv("HOME", (dir_ + "/home").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir_ + "/home/.config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir_ + "/home/.cache").c_str(), 1);
-        setenv("PULSE_CLIENTCONFIG", (dir_ + "/client.conf").c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + dir_ + "/run/native").c_str(), 1);
-        server_ = Spawn({"bash", kScript, "run", dir_});
-        ASSERT_GT(server_, 0) << "could not start " << kScript;
-        const std::string wait = "bash '" + kScript + "' wait '" + dir_ + "'";
-        if (std::system(wait.c_str()) != 0) {
-            std::ifstream log(dir_ + "/pulseaudio.log");
-            std::string text((std::istreambuf_iterator<char>(log)),
-                             std::istreambuf_iterator<char>());
-            FAIL() << "pulseaudio did not start in " << dir_ << "; its log:\n" << text;
-        }
+        if (!server_.Start(dir_)) FAIL() << server_.Error();
         wave_ = os::MakeAlsaWave(post_, options_);
     }
     void TearDown() override {
         window_.reset();
         wave_.reset();
-        Stop(server_, SIGTERM);
+        server_.Stop();
         // The server's log and the recordings stay for a failed test to be looked into.
         if (!HasFailure() && !dir_.empty()) std::filesystem::remove_all(dir_);
     }
@@ -185,7 +98,7 @@ protected:
                    const std::function<void(os::Nanos)>& during = {});
 
     std::string dir_;
-    pid_t server_ = -1;
+    e2e::SoundServer server_;
     os::RealClock clock_;
     os::PollEventWait wait_{clock_};
     fw::MessageLoop loop_{clock_, wait_};
@@ -515,8 +428,7 @@ TEST_F(AlsaWave, ALostSoundServerFailsTheStreamWithoutHanging) {
         ASSERT_EQ(wave_->Write(h, &hdr, os::kWaveHdrSize), 0u);
     }
     RunUntil([] { return false; }, 200ms);
-    Stop(server_, SIGKILL);
-    server_ = -1;
+    server_.Stop(SIGKILL);
     // The failed device gives its blocks back; writing one again says why it failed.
     os::MMRESULT refused = 0;
     on_message_ = [&](const fw::TMessage& m) {

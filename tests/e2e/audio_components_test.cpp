@@ -6,6 +6,7 @@
 #include "framework/application.hpp"
 #include "os/wave/alsa_wave.hpp"
 #include "os/wave/wav_file.hpp"
+#include "sound_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,29 +32,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr std::uint32_t kRate = 22050;
+using e2e::AlsaPlatform;
+using e2e::Find;
+using e2e::kRate;
+using e2e::Mismatches;
+using e2e::Noise;
+using e2e::ReadRaw;
+using e2e::Spawn;
+using e2e::Stop;
 constexpr std::int32_t kBlock = 16384;
-const std::string kScript = MIRELO_SOURCE_DIR "/tests/e2e/sound_server.sh";
-
-// The real clock and event wait with ALSA's wave devices; the display is an unused
-// in-memory one, since these tests need no windows on a screen.
-class AlsaPlatform final : public os::Platform {
-public:
-    os::Clock& GetClock() override { return clock_; }
-    os::EventWait& GetWait() override { return wait_; }
-    os::Display& GetDisplay() override { return display_; }
-    os::WaveService& GetWave() override { return Alsa(); }
-    os::AlsaWaveService& Alsa() {
-        if (!wave_) wave_ = os::MakeAlsaWave(Forwarder());
-        return *wave_;
-    }
-
-private:
-    os::RealClock clock_;
-    os::PollEventWait wait_{clock_};
-    os::SimDisplay display_{clock_};
-    std::unique_ptr<os::AlsaWaveService> wave_;
-};
 
 // The owner: a form with both components and handlers that run what a test sets.
 class TOwnerForm : public fw::TForm {
@@ -67,102 +54,12 @@ public:
     bool AudioOut1FillBuffer(void* Buffer, std::int32_t& Size) { return fill(Buffer, Size); }
 };
 
-bool OnPath(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Starts a program with its standard output in `out` (or /dev/null); returns its pid.
-pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null") {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Ends a child: `sig` first, SIGKILL if it is still there after two seconds.
-void Stop(pid_t pid, int sig) {
-    if (pid <= 0) return;
-    kill(pid, sig);
-    for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(10ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// A signal that never contains silence, so that where it starts and ends is plain.
-std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
-    std::vector<std::int16_t> s(frames);
-    for (auto& v : s) {
-        seed = seed * 1664525 + 1013904223;
-        v = static_cast<std::int16_t>((static_cast<std::int32_t>(seed >> 16) - 32768) / 2);
-        if (v == 0) v = 1;
-    }
-    return s;
-}
-
-std::vector<std::int16_t> ReadRaw(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> s(bytes.size() / 2);
-    std::memcpy(s.data(), bytes.data(), s.size() * 2);
-    return s;
-}
-
-// Where the first samples of `signal` begin in `stream`, if they do.
-std::optional<std::size_t> Find(const std::vector<std::int16_t>& stream,
-                                const std::vector<std::int16_t>& signal) {
-    const std::size_t probe = std::min<std::size_t>(64, signal.size());
-    auto it = std::search(stream.begin(), stream.end(), signal.begin(),
-                          signal.begin() + static_cast<std::ptrdiff_t>(probe));
-    if (it == stream.end()) return std::nullopt;
-    return static_cast<std::size_t>(it - stream.begin());
-}
-
-// Samples of `signal` that differ from `stream` at `at`; the first one in `first`.
-std::size_t Mismatches(const std::vector<std::int16_t>& stream, std::size_t at,
-                       const std::vector<std::int16_t>& signal, std::size_t& first) {
-    std::size_t bad = 0;
-    first = signal.size();
-    for (std::size_t i = 0; i < signal.size(); ++i)
-        if (at + i >= stream.size() || stream[at + i] != signal[i])
-            if (bad++ == 0) first = i;
-    return bad;
-}
-
 class AudioComponents : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+        if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
         dir_ = std::string(MIRELO_BINARY_DIR) + "/e2e-audio-" + std::to_string(getpid());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        // The same environment as the script's, so that ALSA's pulse plug-in finds it.
-        setenv("HOME", (dir_ + "/home").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir_ + "/home/.config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir_ + "/home/.cache").c_str(), 1);
-        setenv("PULSE_CLIENTCONFIG", (dir_ + "/client.conf").c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + dir_ + "/run/native").c_str(), 1);
-        server_ = Spawn({"bash", kScript, "run", dir_});
-        ASSERT_GT(server_, 0) << "could not start " << kScript;
-        const std::string wait = "bash '" + kScript + "' wait '" + dir_ + "'";
-        if (std::system(wait.c_str()) != 0) {
-            std::ifstream log(dir_ + "/pulseaudio.log");
-            std::string text((std::istreambuf_iterator<char>(log)),
-                             std::istreambuf_iterator<char>());
-            FAIL() << "pulseaudio did not start in " << dir_ << "; its log:\n" << text;
-        }
+        if (!server_.Start(dir_)) FAIL() << server_.Error();
         platform_ = std::make_unique<AlsaPlatform>();
         runtime_ = std::make_unique<fw::Runtime>(*platform_);
         form_ = std::make_unique<TOwnerForm>(nullptr);
@@ -181,7 +78,7 @@ protected:
         form_.reset();
         runtime_.reset();
         platform_.reset();
-        Stop(server_, SIGTERM);
+        server_.Stop();
         // The server's log and the recordings stay for a failed test to be looked into.
         if (!HasFailure() && !dir_.empty()) std::filesystem::remove_all(dir_);
     }
@@ -199,7 +96,7 @@ protected:
     }
 
     std::string dir_;
-    pid_t server_ = -1;
+    e2e::SoundServer server_;
     std::unique_ptr<AlsaPlatform> platform_;
     std::unique_ptr<fw::Runtime> runtime_;
     std::unique_ptr<TOwnerForm> form_;

@@ -1,0 +1,136 @@
+// Child processes, the user sound server and the signal helpers.
+#include "sound_support.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+const std::string kScript = MIRELO_SOURCE_DIR "/tests/e2e/sound_server.sh";
+}
+
+bool OnPath(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+pid_t Spawn(std::vector<std::string> args, const std::string& out) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void Stop(pid_t pid, int sig) {
+    if (pid <= 0) return;
+    kill(pid, sig);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+bool SoundServer::Start(const std::string& dir) {
+    dir_ = dir;
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    // The same environment as the script's.
+    setenv("HOME", (dir_ + "/home").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir_ + "/home/.config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir_ + "/home/.cache").c_str(), 1);
+    setenv("PULSE_CLIENTCONFIG", (dir_ + "/client.conf").c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + dir_ + "/run/native").c_str(), 1);
+    pid_ = Spawn({"bash", kScript, "run", dir_});
+    if (pid_ <= 0) {
+        error_ = "could not start " + kScript;
+        return false;
+    }
+    const std::string wait = "bash '" + kScript + "' wait '" + dir_ + "'";
+    if (std::system(wait.c_str()) != 0) {
+        std::ifstream log(dir_ + "/pulseaudio.log");
+        const std::string text((std::istreambuf_iterator<char>(log)),
+                               std::istreambuf_iterator<char>());
+        error_ = "pulseaudio did not start in " + dir_ + "; its log:\n" + text;
+        return false;
+    }
+    return true;
+}
+
+void SoundServer::Stop(int sig) {
+    e2e::Stop(pid_, sig);
+    pid_ = -1;
+}
+
+SoundServer::~SoundServer() {
+    Stop();
+}
+
+os::AlsaWaveService& AlsaPlatform::Alsa() {
+    if (!wave_) wave_ = os::MakeAlsaWave(Forwarder());
+    return *wave_;
+}
+
+std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
+    std::vector<std::int16_t> s(frames);
+    for (auto& v : s) {
+        seed = seed * 1664525 + 1013904223;
+        v = static_cast<std::int16_t>((static_cast<std::int32_t>(seed >> 16) - 32768) / 2);
+        if (v == 0) v = 1;
+    }
+    return s;
+}
+
+std::vector<std::int16_t> ReadRaw(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+}
+
+std::optional<std::size_t> Find(std::span<const std::int16_t> stream,
+                                std::span<const std::int16_t> signal, std::size_t from) {
+    const std::size_t probe = std::min<std::size_t>(64, signal.size());
+    auto it = std::search(
+        stream.begin() + static_cast<std::ptrdiff_t>(std::min(from, stream.size())), stream.end(),
+        signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(probe));
+    if (it == stream.end()) return std::nullopt;
+    return static_cast<std::size_t>(it - stream.begin());
+}
+
+std::size_t Mismatches(std::span<const std::int16_t> stream, std::size_t at,
+                       std::span<const std::int16_t> signal, std::size_t& first) {
+    std::size_t bad = 0;
+    first = signal.size();
+    for (std::size_t i = 0; i < signal.size(); ++i)
+        if (at + i >= stream.size() || stream[at + i] != signal[i])
+            if (bad++ == 0) first = i;
+    return bad;
+}
+
+} // namespace e2e

@@ -1,0 +1,77 @@
+// What the end-to-end sound tests and the soak benchmark share: a user PulseAudio with null
+// sinks in a scratch folder (tests/e2e/sound_server.sh), child processes, a platform with
+// ALSA's devices and no screen, and the signal helpers that find one sound in another.
+#pragma once
+
+#include "os/platform.hpp"
+#include "os/wave/alsa_wave.hpp"
+
+#include <csignal>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace e2e {
+
+inline constexpr std::uint32_t kRate = 22050;
+
+bool OnPath(const std::string& program);
+// Starts a program with its standard output in `out` (or /dev/null); returns its pid, or
+// -1 when it cannot be started.
+pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null");
+// Ends a child: `sig` first, SIGKILL if it is still there after two seconds.
+void Stop(pid_t pid, int sig);
+
+// A user PulseAudio with a speaker sink "spk" and a microphone sink "mic" (recorded from
+// "mic.monitor"), its HOME, XDG and PULSE_* variables set in this process so that ALSA's
+// pulse plug-in reaches it.
+class SoundServer {
+public:
+    // Starts it in `dir` (made empty first). False, with the reason in Error(), when it
+    // does not come up.
+    bool Start(const std::string& dir);
+    ~SoundServer();
+    // SIGTERM by default; SIGKILL makes it vanish as a crashed server would.
+    void Stop(int sig = SIGTERM);
+    const std::string& Dir() const { return dir_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    std::string dir_;
+    std::string error_;
+    pid_t pid_ = -1;
+};
+
+// The real clock and event wait with ALSA's wave devices; the display is an unused
+// in-memory one, for programs that need no windows on a screen.
+class AlsaPlatform final : public os::Platform {
+public:
+    os::Clock& GetClock() override { return clock_; }
+    os::EventWait& GetWait() override { return wait_; }
+    os::Display& GetDisplay() override { return display_; }
+    os::WaveService& GetWave() override { return Alsa(); }
+    os::AlsaWaveService& Alsa();
+
+private:
+    os::RealClock clock_;
+    os::PollEventWait wait_{clock_};
+    os::SimDisplay display_{clock_};
+    std::unique_ptr<os::AlsaWaveService> wave_;
+};
+
+// A signal that never contains silence, so that where it starts and ends is plain.
+std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed);
+// A raw file of signed 16-bit samples.
+std::vector<std::int16_t> ReadRaw(const std::string& path);
+// Where the first samples of `signal` begin in `stream` (from `from` on), if they do.
+std::optional<std::size_t> Find(std::span<const std::int16_t> stream,
+                                std::span<const std::int16_t> signal, std::size_t from = 0);
+// Samples of `signal` that differ from `stream` at `at`; the first one in `first`.
+std::size_t Mismatches(std::span<const std::int16_t> stream, std::size_t at,
+                       std::span<const std::int16_t> signal, std::size_t& first);
+
+} // namespace e2e
