@@ -340,6 +340,14 @@ TEST_F(CoolButtonTest, AnEnabledChangeDuringAPressAwayShowsTheLatchedCellUntilTh
 
 TEST_F(CoolButtonTest, PropertiesKeepTheirRanges) {
     TCoolButton* b = AddButton("B", 20, 30);
+    // New system colours: every image is dropped and the current state's is built again.
+    ASSERT_NE(b->GlyphHolder().ImageIndex(skin::cbsUp), -1);
+    b->State = skin::cbsLatched;
+    b->Perform(fw::CM_SYSCOLORCHANGE);
+    EXPECT_EQ(b->GlyphHolder().ImageIndex(skin::cbsUp), -1);
+    EXPECT_NE(b->GlyphHolder().ImageIndex(skin::cbsLatched), -1);
+    b->State = skin::cbsUp;
+
     EXPECT_EQ(b->NumGlyphs(), 4);
     EXPECT_EQ(b->Margin(), -1);
     EXPECT_EQ(b->Spacing(), 4);
