@@ -134,11 +134,6 @@ Rgb CapColor(const Cap& cap, FaceState state, double x, double y) {
     return c;
 }
 
-struct FaceArt {
-    Layer cap;     // the cap with symbols and label, coverage = cap shape
-    FaceArt(int w, int h) : cap(w, h) {}
-};
-
 // A soft halo of light around a disc of radius r.
 void Glow(Layer& l, double cx, double cy, double r, const Rgb& colour, double halo) {
     for (int y = 0; y < l.height; ++y)
@@ -163,8 +158,9 @@ void Led(Layer& l, double cx, double cy, double r, const Rgb& colour, double hal
 void Label(Layer& l, const std::string& text, int px, double cx, int baseline, const Rgb& colour,
            bool shadow) {
     if (shadow)
-        DrawText(text, px, cx, baseline + 1,
-                 [&](int x, int y, double a) { l.Blend(x, y, Rgb{8, 9, 11}, a * 0.7); });
+        DrawText(text, px, cx, baseline + 1, [&](int x, int y, double a) {
+            l.Blend(x, y, Rgb{8, 9, 11}, a * 0.7);
+        });
     DrawText(text, px, cx, baseline, [&](int x, int y, double a) { l.Blend(x, y, colour, a); });
 }
 
@@ -191,7 +187,7 @@ void DrawSymbols(Layer& l, const Cap& cap, FaceState state) {
     const double s = ink.shift;
     const double mx = (cap.x0 + cap.x1) / 2 + s, my = (cap.y0 + cap.y1) / 2 + s;
     const bool dim = state == FaceState::Disabled;
-    const Rgb grey{96, 100, 108};
+    const Rgb grey{112, 116, 124};
     switch (cap.kind) {
     case ButtonKind::Play: {
         const int text_w = TextWidth("PLAY", 14);
@@ -204,8 +200,11 @@ void DrawSymbols(Layer& l, const Cap& cap, FaceState state) {
             [&](double x, double y) {
                 return InTriangle(x, y, left, my - 7, left, my + 7, left + sym_w, my);
             },
-            [&](double, double y) { return Mix(Add(green, 30), green, Clamp01((y - my + 7) / 14)); });
-        Label(l, "PLAY", 14, left + sym_w + gap + text_w / 2.0, static_cast<int>(my + 5.5), ink.label, true);
+            [&](double, double y) {
+                return Mix(Add(green, 30), green, Clamp01((y - my + 7) / 14));
+            });
+        Label(l, "PLAY", 14, left + sym_w + gap + text_w / 2.0, static_cast<int>(my + 5.5),
+              ink.label, true);
         if (state == FaceState::Latched) Led(l, cap.x1 - 13, my, 2.2, Rgb{96, 236, 120}, 4);
         break;
     }
@@ -215,7 +214,8 @@ void DrawSymbols(Layer& l, const Cap& cap, FaceState state) {
         const double left = mx - (2 * r + gap + text_w) / 2;
         const Rgb red = dim ? grey : ink.lit ? Rgb{255, 76, 62} : Rgb{200, 48, 42};
         Led(l, left + r, my, r, red, ink.lit ? 7 : 0);
-        Label(l, "REC", 14, left + 2 * r + gap + text_w / 2.0, static_cast<int>(my + 5.5), ink.label, true);
+        Label(l, "REC", 14, left + 2 * r + gap + text_w / 2.0, static_cast<int>(my + 5.5),
+              ink.label, true);
         if (state == FaceState::Latched) Led(l, cap.x1 - 13, my, 2.2, Rgb{255, 80, 66}, 4);
         break;
     }
@@ -223,7 +223,9 @@ void DrawSymbols(Layer& l, const Cap& cap, FaceState state) {
         const Rgb sq = dim ? grey : Rgb{232, 234, 238};
         Fill(
             l, 0, 0,
-            [&](double x, double y) { return RoundBoxSdf(x, y, mx - 5, my - 13, mx + 5, my - 3, 1.5) < 0; },
+            [&](double x, double y) {
+                return RoundBoxSdf(x, y, mx - 5, my - 13, mx + 5, my - 3, 1.5) < 0;
+            },
             [&](double, double) { return sq; });
         Label(l, "STOP", 10, mx, static_cast<int>(my + 11), ink.label, true);
         break;
@@ -237,22 +239,29 @@ void DrawSymbols(Layer& l, const Cap& cap, FaceState state) {
         };
         Fill(
             l, 0, 0, [&](double x, double y) { return cross(x - 0.8, y - 1.2) < 0; },
-            [&](double, double) { return Rgb{8, 9, 11}; }, 0.6);
+            [&](double, double) {
+                return Rgb{8, 9, 11};
+            },
+            0.6);
         Fill(
             l, 0, 0, [&](double x, double y) { return cross(x, y) < 0; },
-            [&](double, double y) { return Mix(Add(red, 24), red, Clamp01((y - my + a) / (2 * a))); });
+            [&](double, double y) {
+                return Mix(Add(red, 24), red, Clamp01((y - my + a) / (2 * a)));
+            });
         break;
     }
     case ButtonKind::Min: {
         const Rgb white = dim ? grey : Rgb{232, 234, 238};
         const double y = 14.5 + s;
         Fill(
-            l, 0, 0, [&](double px, double py) { return SegmentSdf(px, py, 17 + s, y, 26 + s, y, 1.7) < 0; },
+            l, 0, 0,
+            [&](double px, double py) { return SegmentSdf(px, py, 17 + s, y, 26 + s, y, 1.7) < 0; },
             [&](double, double) { return white; });
         // The bar stays where it is whatever the state: the trace is drawn over it.
         for (int py = kBarTop - 1; py <= kBarBottom; ++py)
             for (int px = kBarLeft - 1; px <= kBarRight; ++px) {
-                const bool bar = px >= kBarLeft && px < kBarRight && py >= kBarTop && py < kBarBottom;
+                const bool bar =
+                    px >= kBarLeft && px < kBarRight && py >= kBarTop && py < kBarBottom;
                 l.Blend(px, py, bar ? kLcd : kLcdFrame, 1);
             }
         break;
@@ -302,17 +311,26 @@ void DrawDecor(Layer& body) {
             const double cx = 15.5 + col * 6.5 + (row % 2) * 3.25, cy = 24 + row * 6;
             Fill(
                 body, 0, 0, [&](double x, double y) { return CircleSdf(x, y, cx, cy, 1.9) < 0; },
-                [&](double, double y) { return Mix(Rgb{10, 11, 13}, Rgb{34, 36, 42}, Clamp01((y - cy + 1.9) / 3.8)); });
+                [&](double, double y) {
+                    return Mix(Rgb{10, 11, 13}, Rgb{34, 36, 42}, Clamp01((y - cy + 1.9) / 3.8));
+                });
         }
     // The name, printed below it.
-    DrawText("MIRELO", 9, 28.5, 52, [&](int x, int y, double a) { body.Blend(x, y, Rgb{10, 11, 13}, a * 0.6); });
-    DrawText("MIRELO", 9, 28.5, 51, [&](int x, int y, double a) { body.Blend(x, y, Rgb{176, 184, 198}, a); });
+    DrawText("MIRELO", 9, 28.5, 52, [&](int x, int y, double a) {
+        body.Blend(x, y, Rgb{10, 11, 13}, a * 0.6);
+    });
+    DrawText("MIRELO", 9, 28.5, 51, [&](int x, int y, double a) {
+        body.Blend(x, y, Rgb{176, 184, 198}, a);
+    });
     // A speaker behind three slots on the right.
     for (int i = 0; i < 3; ++i) {
         const double y = 92 + i * 6;
         Fill(
-            body, 0, 0, [&](double px, double py) { return SegmentSdf(px, py, 126, y, 152, y, 1.6) < 0; },
-            [&](double, double py) { return Mix(Rgb{10, 11, 13}, Rgb{40, 43, 50}, Clamp01((py - y + 1.6) / 3.2)); });
+            body, 0, 0,
+            [&](double px, double py) { return SegmentSdf(px, py, 126, y, 152, y, 1.6) < 0; },
+            [&](double, double py) {
+                return Mix(Rgb{10, 11, 13}, Rgb{40, 43, 50}, Clamp01((py - y + 1.6) / 3.2));
+            });
     }
 }
 

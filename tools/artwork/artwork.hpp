@@ -41,14 +41,12 @@ inline constexpr int kBarLeft = 11, kBarTop = 26, kBarRight = 34, kBarBottom = 3
 struct TrueColorImage {
     int width = 0, height = 0;
     std::vector<std::uint32_t> pixels; // 0x00RRGGBB, top row first
-    std::uint32_t At(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y * width + x)];
-    }
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 
 struct Artwork {
-    TrueColorImage skin;                    // the body with every button's up face
-    std::array<TrueColorImage, 5> strips;   // per button, four cells side by side
+    TrueColorImage skin;                  // the body with every button's up face
+    std::array<TrueColorImage, 5> strips; // per button, four cells side by side
 };
 
 // Draws everything. Throws when the label font is not the one the artwork is made with.

@@ -18,7 +18,9 @@ IconArt ToIcon(const Layer& l) {
 
 void Body(Layer& l, double inset, double radius) {
     const double s = l.width;
-    auto sdf = [=](double x, double y) { return RoundBoxSdf(x, y, inset, inset, s - inset, s - inset, radius); };
+    auto sdf = [=](double x, double y) {
+        return RoundBoxSdf(x, y, inset, inset, s - inset, s - inset, radius);
+    };
     Fill(
         l, 0, 0, [&](double x, double y) { return sdf(x, y) < 0; },
         [&](double x, double y) {
@@ -37,7 +39,9 @@ void Body(Layer& l, double inset, double radius) {
 void RecordLight(Layer& l, double cx, double cy, double r) {
     Fill(
         l, 0, 0, [&](double x, double y) { return CircleSdf(x, y, cx, cy, r + 1) < 0; },
-        [&](double, double) { return Rgb{16, 17, 20}; });
+        [&](double, double) {
+            return Rgb{16, 17, 20};
+        });
     Fill(
         l, 0, 0, [&](double x, double y) { return CircleSdf(x, y, cx, cy, r) < 0; },
         [&](double x, double y) {
@@ -58,7 +62,9 @@ IconArt DrawAppIcon() {
             // A play triangle beside the light.
             return x >= 21 && (y - 16) <= (27.5 - x) * 0.75 && (16 - y) <= (27.5 - x) * 0.75;
         },
-        [&](double, double y) { return Mix(Rgb{140, 240, 160}, Rgb{60, 170, 90}, Clamp01((y - 11) / 10)); });
+        [&](double, double y) {
+            return Mix(Rgb{140, 240, 160}, Rgb{60, 170, 90}, Clamp01((y - 11) / 10));
+        });
     return ToIcon(l);
 }
 
@@ -66,7 +72,9 @@ IconArt DrawTrayIcon() {
     Layer l(16, 16);
     Fill(
         l, 0, 0, [&](double x, double y) { return CircleSdf(x, y, 8, 8, 7.6) < 0; },
-        [&](double, double y) { return Mix(Rgb{92, 97, 108}, Rgb{36, 39, 46}, y / 16); });
+        [&](double, double y) {
+            return Mix(Rgb{92, 97, 108}, Rgb{36, 39, 46}, y / 16);
+        });
     RecordLight(l, 8, 8, 4);
     return ToIcon(l);
 }

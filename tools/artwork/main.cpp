@@ -1,6 +1,7 @@
 // The artwork and form-description generator: writes the skin, the button strips, the
 // icons and the main window's description into the given folder (the program's source
 // folder, src/app), and with a second folder PNG previews enlarged three times.
+#include "form_description.hpp"
 #include "outputs.hpp"
 
 #include "os/display/png.hpp"
@@ -15,7 +16,8 @@ namespace {
 void WriteFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -37,10 +39,12 @@ void WritePreviews(const std::filesystem::path& dir, const art::StoredArtwork& s
     for (std::size_t i = 0; i < art::kButtons.size(); ++i)
         os::WritePng((dir / (std::string(art::kButtons[i].name) + ".png")).string(),
                      Enlarged(stored.strips[i], 3, 0));
-    os::WritePng((dir / "mirelo_icon.png").string(),
-                 Enlarged(stored.app_icon.images[0].color, 8, 0xD8DCE4, &stored.app_icon.images[0].mask));
-    os::WritePng((dir / "tray_icon.png").string(),
-                 Enlarged(stored.tray_icon.images[0].color, 8, 0xD8DCE4, &stored.tray_icon.images[0].mask));
+    os::WritePng(
+        (dir / "mirelo_icon.png").string(),
+        Enlarged(stored.app_icon.images[0].color, 8, 0xD8DCE4, &stored.app_icon.images[0].mask));
+    os::WritePng(
+        (dir / "tray_icon.png").string(),
+        Enlarged(stored.tray_icon.images[0].color, 8, 0xD8DCE4, &stored.tray_icon.images[0].mask));
 }
 
 } // namespace
@@ -52,7 +56,13 @@ int main(int argc, char** argv) {
     }
     try {
         const art::StoredArtwork stored = art::MakeStoredArtwork(art::DrawArtwork());
-        for (const auto& f : art::ArtworkFiles(stored))
+        auto files = art::ArtworkFiles(stored);
+        const std::string description = art::MainFormDescription(stored);
+        files.push_back(
+            {"Unit1.dfm",
+             {reinterpret_cast<const std::byte*>(description.data()),
+              reinterpret_cast<const std::byte*>(description.data()) + description.size()}});
+        for (const auto& f : files)
             WriteFile(std::filesystem::path(argv[1]) / f.path, f.bytes);
         if (argc == 3) WritePreviews(argv[2], stored);
     } catch (const std::exception& e) {

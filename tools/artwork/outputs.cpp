@@ -21,8 +21,10 @@ fw::IconFile MakeIcon(const IconArt& icon, unsigned bits) {
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         const bool opaque = icon.alpha[i] >= 128;
         image.mask.push_back(opaque ? 0 : 1);
-        if (!opaque) pixels[i] = 0;
-        else if (pixels[i] == 0) pixels[i] = 0x010101;
+        if (!opaque)
+            pixels[i] = 0;
+        else if (pixels[i] == 0)
+            pixels[i] = 0x010101;
     }
     image.color = Quantize(icon.size, icon.size, pixels, {0x000000}, bits);
     fw::IconFile file;
@@ -45,7 +47,8 @@ std::vector<OutputFile> ArtworkFiles(const StoredArtwork& stored) {
     std::vector<OutputFile> files;
     files.push_back({"artwork/skin.bmp", fw::WriteBmp(stored.skin)});
     for (std::size_t i = 0; i < kButtons.size(); ++i)
-        files.push_back({std::string("artwork/") + kButtons[i].file, fw::WriteBmp(stored.strips[i])});
+        files.push_back(
+            {std::string("artwork/") + kButtons[i].file, fw::WriteBmp(stored.strips[i])});
     files.push_back({"artwork/mirelo.ico", fw::WriteIcon(stored.app_icon)});
     files.push_back({"artwork/tray.ico", fw::WriteIcon(stored.tray_icon)});
     return files;

@@ -111,11 +111,11 @@ std::vector<std::uint32_t> MedianCut(const std::vector<Entry>& hist, std::size_t
         if (pick == boxes.size()) break;
         Box& box = boxes[pick];
         const int k = pick_channel;
-        std::stable_sort(box.colours.begin(), box.colours.end(),
-                         [k](const Entry& a, const Entry& b) {
-                             return Ch(a.first, k) != Ch(b.first, k) ? Ch(a.first, k) < Ch(b.first, k)
-                                                                     : a.first < b.first;
-                         });
+        std::stable_sort(
+            box.colours.begin(), box.colours.end(), [k](const Entry& a, const Entry& b) {
+                return Ch(a.first, k) != Ch(b.first, k) ? Ch(a.first, k) < Ch(b.first, k)
+                                                        : a.first < b.first;
+            });
         // The cut goes where half the pixels lie on each side, never leaving a side empty.
         std::uint64_t acc = 0;
         std::size_t cut = 1;
@@ -154,7 +154,8 @@ fw::DibImage Quantize(int width, int height, const std::vector<std::uint32_t>& p
     const std::size_t size = std::size_t{1} << bits;
     if (pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
         throw std::invalid_argument("pixel count does not match the image size");
-    if (reserved.size() >= size) throw std::invalid_argument("no room left beside the reserved colours");
+    if (reserved.size() >= size)
+        throw std::invalid_argument("no room left beside the reserved colours");
     std::map<std::uint32_t, std::uint32_t> counts;
     for (std::uint32_t p : pixels) {
         p &= 0xFFFFFF;
@@ -166,13 +167,15 @@ fw::DibImage Quantize(int width, int height, const std::vector<std::uint32_t>& p
         // A shade that happens to equal a reserved colour moves by one step of blue, so
         // that the reserved colour keeps meaning only itself.
         const std::uint32_t shade = c;
-        for (std::uint32_t d = 1; std::find(reserved.begin(), reserved.end(), c) != reserved.end(); ++d)
+        for (std::uint32_t d = 1; std::find(reserved.begin(), reserved.end(), c) != reserved.end();
+             ++d)
             c = (shade & 0xFFFF00) | ((shade & 0xFF) ^ d);
         palette.push_back(c);
     }
     palette.resize(size, 0);
 
-    fw::DibImage image = fw::DibImage::Paletted(width, height, static_cast<std::uint16_t>(bits), palette);
+    fw::DibImage image =
+        fw::DibImage::Paletted(width, height, static_cast<std::uint16_t>(bits), palette);
     std::map<std::uint32_t, std::uint8_t> cache;
     const std::size_t first_free = reserved.size();
     for (std::size_t i = 0; i < pixels.size(); ++i) {

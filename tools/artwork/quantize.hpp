@@ -17,7 +17,7 @@ fw::DibImage Quantize(int width, int height, const std::vector<std::uint32_t>& p
                       const std::vector<std::uint32_t>& reserved, unsigned bits);
 
 // The palette chosen for a set of colours with their pixel counts, `count` entries at most.
-std::vector<std::uint32_t> MedianCut(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& hist,
-                                     std::size_t count);
+std::vector<std::uint32_t>
+MedianCut(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& hist, std::size_t count);
 
 } // namespace art

@@ -132,8 +132,7 @@ void DrawText(const std::string& text, int px, double cx, int baseline,
               const std::function<void(int, int, double)>& plot) {
     auto face = Face(px);
     const int left = static_cast<int>(std::floor(cx - face->TextWidth(text) / 2.0 + 0.5));
-    face->Draw(text, left, baseline,
-               [&](int x, int y, std::uint8_t c) { plot(x, y, c / 255.0); });
+    face->Draw(text, left, baseline, [&](int x, int y, std::uint8_t c) { plot(x, y, c / 255.0); });
 }
 
 } // namespace art

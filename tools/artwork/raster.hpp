@@ -58,7 +58,9 @@ void Normal(const Sdf& sdf, double x, double y, double& nx, double& ny);
 
 // 4 x 4 samples per pixel.
 inline constexpr int kSamples = 4;
-inline double SampleOffset(int i) { return (i + 0.5) / kSamples; }
+inline double SampleOffset(int i) {
+    return (i + 0.5) / kSamples;
+}
 
 // Paints a layer by asking `shade` for the colour at each sample point that `inside` holds;
 // the pixel's colour is their mean and its coverage the share of samples inside.
