@@ -21,8 +21,9 @@ os::Platform* g_platform = nullptr;
 std::optional<std::uint32_t> g_input_modifiers;
 
 std::unordered_map<HRGN, Region>& Regions() {
-    static std::unordered_map<HRGN, Region> m;
-    return m;
+    // Never destroyed: a runtime that outlives other statics may still clear it.
+    static auto* m = new std::unordered_map<HRGN, Region>;
+    return *m;
 }
 HRGN g_next_region = 1;
 
@@ -431,8 +432,8 @@ HWND SetActiveWindow(HWND window) {
 namespace {
 
 TMessageBoxHook& Hook() {
-    static TMessageBoxHook hook;
-    return hook;
+    static auto* hook = new TMessageBoxHook;
+    return *hook;
 }
 
 // The OK button of a message box.

@@ -18,8 +18,9 @@ namespace {
 TControl* g_capture = nullptr;
 
 std::unordered_map<HWND, TWinControl*>& ControlsByHandle() {
-    static std::unordered_map<HWND, TWinControl*> m;
-    return m;
+    // Never destroyed, so that controls destroyed at exit can still leave it.
+    static auto* m = new std::unordered_map<HWND, TWinControl*>;
+    return *m;
 }
 } // namespace
 

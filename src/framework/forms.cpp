@@ -15,13 +15,14 @@ namespace fw {
 namespace {
 
 std::map<std::string, std::string, std::less<>>& Descriptions() {
-    static std::map<std::string, std::string, std::less<>> d;
-    return d;
+    static auto* d = new std::map<std::string, std::string, std::less<>>;
+    return *d;
 }
 
 std::unordered_map<os::WindowId, TCustomForm*>& FormsByWindow() {
-    static std::unordered_map<os::WindowId, TCustomForm*> m;
-    return m;
+    // Never destroyed, so that forms destroyed at exit can still leave it.
+    static auto* m = new std::unordered_map<os::WindowId, TCustomForm*>;
+    return *m;
 }
 
 os::Rect ToOs(const TRect& r) {
