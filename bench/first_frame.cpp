@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -41,17 +42,28 @@ std::vector<Window> ClientList(Display* dpy) {
     return out;
 }
 
+// Reads the window's pixels from the root, clipped to the screen: a window may reach past
+// the screen's edge, and then XGetImage on the window itself fails.
 bool Painted(Display* dpy, Window w) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable) return false;
-    XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width),
-                            static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+    const Window root = DefaultRootWindow(dpy);
+    XWindowAttributes r;
+    XGetWindowAttributes(dpy, root, &r);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(dpy, w, root, 0, 0, &x, &y, &child);
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + a.width, r.width), y1 = std::min(y + a.height, r.height);
+    if (x1 <= x0 || y1 <= y0) return false;
+    XImage* img = XGetImage(dpy, root, x0, y0, static_cast<unsigned>(x1 - x0),
+                            static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap);
     if (!img) return false;
     const unsigned long first = XGetPixel(img, 0, 0);
     bool varied = false;
-    for (int y = 0; y < a.height && !varied; y += 2)
-        for (int x = 0; x < a.width && !varied; x += 2)
-            varied = XGetPixel(img, x, y) != first;
+    for (int yy = 0; yy < y1 - y0 && !varied; yy += 2)
+        for (int xx = 0; xx < x1 - x0 && !varied; xx += 2)
+            varied = XGetPixel(img, xx, yy) != first;
     XDestroyImage(img);
     return varied;
 }
