@@ -1,0 +1,91 @@
+// The real program on the test desktop: the skinned main window at its default place,
+// shaped, moved by its skin, closed by the off button and by Escape.
+#include "desktop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    e2e::Desktop& desktop = e2e::Desktop::Get();
+    pid_t pid = 0;
+    std::string window;
+
+    void SetUp() override {
+        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
+        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
+        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
+        window.erase(window.find_last_not_of('\n') + 1);
+    }
+    void TearDown() override {
+        if (pid) desktop.Stop(pid);
+    }
+    std::pair<int, int> Position() const {
+        const std::string g = desktop.Run("xdotool getwindowgeometry " + window);
+        int x = 0, y = 0;
+        const auto p = g.find("Position: ");
+        if (p != std::string::npos) std::sscanf(g.c_str() + p, "Position: %d,%d", &x, &y);
+        return {x, y};
+    }
+    // True once the program has ended by itself (it is then reaped here).
+    bool Exited(double seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = 0;
+                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    void Click(int x, int y) const {
+        desktop.Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                    " click 1");
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, ShowsShapedAtTheDefaultPlaceAndTheOffButtonClosesIt) {
+    // 166 pixels left of the right edge and 198 above the bottom of a 1024 x 768 screen.
+    EXPECT_TRUE(desktop.WaitFor(
+        "xdotool getwindowgeometry " + window + " | grep -q 'Position: 858,570'", 5))
+        << desktop.Run("xdotool getwindowgeometry " + window);
+    const std::string shape = desktop.Run("xwininfo -shape -id " + window);
+    // Cut to the skin: the shape is smaller than the 167 x 170 window.
+    EXPECT_NE(shape.find("Window shape extents:"), std::string::npos) << shape;
+    EXPECT_EQ(shape.find("Window shape extents:  167x170+0+0"), std::string::npos) << shape;
+    EXPECT_NE(desktop.Run("xprop -id " + window + " WM_CLASS").find("\"mirelo\", \"Mirelo\""),
+              std::string::npos);
+    // The off button's centre (100 + 28, 25 + 29), one click.
+    Click(858 + 128, 570 + 54);
+    EXPECT_TRUE(Exited(10));
+}
+
+TEST_F(MainWindowTest, ADragOnTheSkinMovesItAndEscapeClosesIt) {
+    ASSERT_TRUE(desktop.WaitFor(
+        "xdotool getwindowgeometry " + window + " | grep -q 'Position: 858,570'", 5));
+    // The skin between the speaker slots and STOP, away from every button.
+    desktop.Run("xdotool mousemove 1003 672 mousedown 1");
+    std::this_thread::sleep_for(100ms);
+    desktop.Run("xdotool mousemove 903 622");
+    std::this_thread::sleep_for(100ms);
+    desktop.Run("xdotool mousemove 803 572");
+    std::this_thread::sleep_for(100ms);
+    desktop.Run("xdotool mouseup 1");
+    EXPECT_TRUE(desktop.WaitFor(
+        "xdotool getwindowgeometry " + window + " | grep -q 'Position: 658,470'", 5))
+        << desktop.Run("xdotool getwindowgeometry " + window);
+    desktop.Run("xdotool windowactivate --sync " + window + " key Escape");
+    EXPECT_TRUE(Exited(10));
+}
