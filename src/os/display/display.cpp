@@ -39,4 +39,17 @@ std::uint32_t ButtonModifier(MouseButton b) {
     return 0;
 }
 
+std::uint32_t KeyModifier(std::uint16_t vk) {
+    switch (vk) {
+    case VirtualKey::kShift:
+        return Modifiers::kShift;
+    case VirtualKey::kControl:
+        return Modifiers::kCtrl;
+    case VirtualKey::kMenu:
+        return Modifiers::kAlt;
+    default:
+        return 0;
+    }
+}
+
 } // namespace os

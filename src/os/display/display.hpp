@@ -93,6 +93,8 @@ struct VirtualKey {
     static constexpr std::uint16_t kEscape = 27;
     static constexpr std::uint16_t kSpace = 32;
 };
+// The Modifiers bit of a modifier key (Shift, Control, Alt), 0 for any other key.
+std::uint32_t KeyModifier(std::uint16_t vk);
 
 enum class PointerCursor : std::uint8_t { Default, Hand, Drag };
 

@@ -9,22 +9,7 @@
 
 namespace os {
 
-namespace {
-
-std::uint32_t KeyModifier(std::uint16_t vk) {
-    switch (vk) {
-    case VirtualKey::kShift:
-        return Modifiers::kShift;
-    case VirtualKey::kControl:
-        return Modifiers::kCtrl;
-    case VirtualKey::kMenu:
-        return Modifiers::kAlt;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
+namespace {} // namespace
 
 WindowId SimDisplay::PointerTarget() const {
     if (WindowId held = PointerGrabWindow()) return held;

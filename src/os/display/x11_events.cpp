@@ -42,19 +42,6 @@ MouseButton FromButton(unsigned button) {
     }
 }
 
-std::uint32_t KeyModifier(std::uint16_t vk) {
-    switch (vk) {
-    case VirtualKey::kShift:
-        return Modifiers::kShift;
-    case VirtualKey::kControl:
-        return Modifiers::kCtrl;
-    case VirtualKey::kMenu:
-        return Modifiers::kAlt;
-    default:
-        return 0;
-    }
-}
-
 Rect Union(const Rect& a, const Rect& b) {
     if (a.Empty()) return b;
     if (b.Empty()) return a;
