@@ -236,9 +236,7 @@ TEST_F(AlsaWave, PlaybackThroughDeviceZeroIsHeardInFullAndReportedWhenPlayed) {
     const auto signal = Noise(kRate * 5 / 4 + 307, 11);
     sound.insert(sound.end(), signal.begin(), signal.end());
     const std::string heard = dir_ + "/heard.raw";
-    const pid_t recorder = Spawn({"pacat", "-r", "-d", "spk.monitor", "--rate=22050",
-                                  "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
-                                 heard);
+    const pid_t recorder = e2e::RecordSpeaker(heard);
     ASSERT_GT(recorder, 0);
     std::this_thread::sleep_for(300ms);
     const auto took = Play(sound);
@@ -270,9 +268,7 @@ TEST_P(AlsaWavePause, PauseHoldsPlaybackAndRestartPlaysTheRest) {
     const auto signal = Noise(kRate * 2, 5);
     sound.insert(sound.end(), signal.begin(), signal.end());
     const std::string heard = dir_ + "/heard.raw";
-    const pid_t recorder = Spawn({"pacat", "-r", "-d", "spk.monitor", "--rate=22050",
-                                  "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
-                                 heard);
+    const pid_t recorder = e2e::RecordSpeaker(heard);
     ASSERT_GT(recorder, 0);
     std::this_thread::sleep_for(300ms);
     os::WaveHandle h = 0;

@@ -54,6 +54,12 @@ void Stop(pid_t pid, int sig) {
     waitpid(pid, nullptr, 0);
 }
 
+pid_t RecordSpeaker(const std::string& path) {
+    return Spawn({"pacat", "-r", "-d", "spk.monitor", "--rate=" + std::to_string(kRate),
+                  "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
+                 path);
+}
+
 bool SoundServer::Start(const std::string& dir) {
     dir_ = dir;
     std::filesystem::remove_all(dir_);

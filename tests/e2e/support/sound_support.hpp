@@ -26,6 +26,10 @@ pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null")
 // Ends a child: `sig` first, SIGKILL if it is still there after two seconds.
 void Stop(pid_t pid, int sig);
 
+// Records what the speaker plays (its sink's monitor) as raw 16-bit mono samples at kRate
+// into `path`, until stopped with SIGINT; returns the recorder's pid.
+pid_t RecordSpeaker(const std::string& path);
+
 // A user PulseAudio with a speaker sink "spk" and a microphone sink "mic" (recorded from
 // "mic.monitor"), its HOME, XDG and PULSE_* variables set in this process so that ALSA's
 // pulse plug-in reaches it.
