@@ -373,6 +373,66 @@ TEST_F(SimWave, AHungDeviceStopsReturningBuffersUntilReset) {
     EXPECT_EQ(wave.Close(h), 0u);
 }
 
+// A device lost mid-stream gives its buffers back holding only what they recorded, refuses
+// what needs it from then on, and can still be reset and closed.
+TEST_F(SimWave, ALostDeviceGivesBackWhatItRecordedAndRefusesTheRest) {
+    wave.SetCaptureSource(0, os::ToneSource(441, 10000));
+    const auto in = Open(Dir::In, Pcm(44100, 16, 1));
+    Ring cap(4, 2000); // 1000 frames each
+    PrepareAll(in, cap);
+    for (auto& hdr : cap.hdr)
+        ASSERT_EQ(wave.AddBuffer(in, &hdr, os::kWaveHdrSize), 0u);
+    ASSERT_EQ(wave.Start(in), 0u);
+    clock.AdvanceTo(At(1250, 44100));
+    ASSERT_EQ(Of(os::MM_WIM_DATA).size(), 1u);
+    for (auto& b : cap.data)
+        std::fill(b.begin(), b.end(), '\x55');
+    wave.LoseDevice(Dir::In, 0, os::MMSYSERR_NODRIVER);
+    const auto data = Of(os::MM_WIM_DATA);
+    ASSERT_EQ(data.size(), 4u);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(data[i].lparam, cap.Addr(i));
+        EXPECT_EQ(cap.hdr[i].dwFlags, os::WHDR_PREPARED | os::WHDR_DONE);
+    }
+    EXPECT_EQ(cap.hdr[1].dwBytesRecorded, 500u);
+    EXPECT_EQ(cap.hdr[2].dwBytesRecorded, 0u);
+    EXPECT_EQ(cap.hdr[3].dwBytesRecorded, 0u);
+    const auto* s = reinterpret_cast<const std::int16_t*>(cap.data[1].data());
+    EXPECT_EQ(s[25], 10000);   // frame 1025: a quarter period of 441 Hz at 44100
+    EXPECT_EQ(s[250], 0x5555); // nothing written past what was recorded
+    EXPECT_EQ(Position(in), 1250u);
+    clock.AdvanceBy(1s);
+    EXPECT_EQ(Position(in), 1250u);
+    EXPECT_EQ(Of(os::MM_WIM_DATA).size(), 4u);
+    EXPECT_EQ(wave.AddBuffer(in, &cap.hdr[0], os::kWaveHdrSize), os::MMSYSERR_NODRIVER);
+    EXPECT_EQ(wave.Start(in), os::MMSYSERR_NODRIVER);
+    EXPECT_EQ(wave.Reset(in), 0u);
+    for (auto& hdr : cap.hdr)
+        EXPECT_EQ(wave.UnprepareHeader(in, &hdr, os::kWaveHdrSize), 0u);
+    EXPECT_EQ(wave.Close(in), 0u);
+    EXPECT_FALSE(wave.IsOpen(Dir::In, 0));
+
+    // Playback: the block being played is cut where the loss came; the next stream works.
+    const auto out = Open(Dir::Out, Pcm(22050, 16, 1));
+    Ring ring(2, 4410); // 0.1 s each
+    PrepareAll(out, ring);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave.Write(out, &hdr, os::kWaveHdrSize), 0u);
+    clock.AdvanceBy(150ms);
+    wave.LoseDevice(Dir::Out, 0);
+    EXPECT_EQ(Of(os::MM_WOM_DONE).size(), 2u);
+    EXPECT_EQ(wave.PlayedBytes(0).size(), 2u * 3307);
+    EXPECT_EQ(wave.Pause(out), os::MMSYSERR_ERROR);
+    EXPECT_EQ(wave.Write(out, &ring.hdr[0], os::kWaveHdrSize), os::MMSYSERR_ERROR);
+    EXPECT_EQ(wave.Close(out), 0u);
+    const auto again = Open(Dir::Out, Pcm(22050, 16, 1));
+    PrepareAll(again, ring);
+    ASSERT_EQ(wave.Write(again, &ring.hdr[0], os::kWaveHdrSize), 0u);
+    clock.AdvanceBy(1s);
+    EXPECT_EQ(Of(os::MM_WOM_DONE).size(), 3u);
+    EXPECT_EQ(wave.Close(again), 0u);
+}
+
 TEST_F(SimWave, CallsCheckDevicesFormatsFlagsHandlesAndHeaders) {
     os::WaveHandle h = 0;
     const auto f = Pcm(22050, 16, 1);

@@ -68,13 +68,15 @@ struct SimWaveService::Stream {
     bool started = false; // capture
     bool paused = false;  // playback
     bool stalled = false;
+    // Not NOERROR once the device has been lost: what the calls that need it answer.
+    MMRESULT gone = MMSYSERR_NOERROR;
     std::optional<VirtualClock::Token> timer;
     // Where the sound of the playing buffer began: its first frame since the last break.
     TimePoint span_time{0};
     std::uint64_t span_from = 0;
 
     bool Running() const {
-        if (stalled) return false;
+        if (stalled || gone) return false;
         return dir == Direction::In ? started : !paused && !queue.empty();
     }
 };
@@ -331,6 +333,7 @@ MMRESULT SimWaveService::Queue(WaveHandle h, WaveHdr* hdr, std::uint32_t size, D
     if (!s || s->dir != dir) return MMSYSERR_INVALHANDLE;
     if (MMRESULT r = wc::CheckHeader(hdr, size)) return r;
     if (MMRESULT r = wc::CanEnqueue(*hdr)) return r;
+    if (s->gone) return s->gone;
     if (MMRESULT r = Injected(dir, s->device, dir == Direction::In ? Op::AddBuffer : Op::Write))
         return r;
     wc::Enqueue(*hdr, dir);
@@ -364,6 +367,7 @@ MMRESULT SimWaveService::Write(WaveHandle h, WaveHdr* hdr, std::uint32_t size) {
 MMRESULT SimWaveService::Start(WaveHandle h) {
     Stream* s = Find(h);
     if (!s || s->dir != Direction::In) return MMSYSERR_INVALHANDLE;
+    if (s->gone) return s->gone;
     if (s->started) return MMSYSERR_NOERROR;
     if (MMRESULT r = Injected(Direction::In, s->device, Op::Start)) return r;
     Change(*s, 0, [&] {
@@ -377,6 +381,7 @@ MMRESULT SimWaveService::Start(WaveHandle h) {
 MMRESULT SimWaveService::Pause(WaveHandle h) {
     Stream* s = Find(h);
     if (!s || s->dir != Direction::Out) return MMSYSERR_INVALHANDLE;
+    if (s->gone) return s->gone;
     const std::uint64_t frames_now = FramesNow(*s);
     if (s->Running()) RecordSpan(*s, frames_now);
     Change(*s, frames_now, [&] { s->paused = true; });
@@ -387,46 +392,73 @@ MMRESULT SimWaveService::Pause(WaveHandle h) {
 MMRESULT SimWaveService::Restart(WaveHandle h) {
     Stream* s = Find(h);
     if (!s || s->dir != Direction::Out) return MMSYSERR_INVALHANDLE;
+    if (s->gone) return s->gone;
     Change(*s, FramesNow(*s), [&] { s->paused = false; });
     Schedule(*s);
     return MMSYSERR_NOERROR;
 }
 
+// Stops the stream at this moment by `change` and takes back its queue: the buffer being
+// played or recorded keeps what it got so far. Every header is marked done before the
+// caller posts the first notification.
+template <class F> std::vector<WaveHdr*> SimWaveService::Halt(Stream& s, F change) {
+    Unschedule(s);
+    const std::uint64_t frames_now = FramesNow(s);
+    std::deque<Stream::Pending> taken;
+    Change(s, frames_now, [&] {
+        if (!s.queue.empty() && s.Running()) {
+            const auto& head = s.queue.front();
+            const std::uint64_t done = std::clamp(frames_now, head.first, head.End()) - head.first;
+            if (s.dir == Direction::Out) {
+                RecordSpan(s, head.first + done);
+            } else {
+                Fill(*DeviceOf(Direction::In, s.device).source, s.format, head.first, done,
+                     head.hdr->lpData);
+                head.hdr->dwBytesRecorded = static_cast<std::uint32_t>(done * s.format.nBlockAlign);
+            }
+        }
+        taken.swap(s.queue);
+        change();
+    });
+    std::vector<WaveHdr*> returned;
+    for (const auto& p : taken) {
+        wc::MarkDone(*p.hdr);
+        returned.push_back(p.hdr);
+    }
+    return returned;
+}
+
+void SimWaveService::GiveBack(const Stream& s, const std::vector<WaveHdr*>& returned) {
+    // A synchronous receiver may close the stream between two notifications.
+    const bool notify = s.notify;
+    const std::uint32_t window = s.window;
+    const WaveHandle h = s.handle;
+    const std::uint32_t msg = s.dir == Direction::In ? MM_WIM_DATA : MM_WOM_DONE;
+    for (WaveHdr* hdr : returned)
+        Post(notify, window, h, msg, reinterpret_cast<std::intptr_t>(hdr));
+}
+
 MMRESULT SimWaveService::Reset(WaveHandle h) {
     Stream* s = Find(h);
     if (!s) return MMSYSERR_INVALHANDLE;
-    Unschedule(*s);
-    const std::uint64_t frames_now = FramesNow(*s);
-    std::deque<Stream::Pending> returned;
-    Change(*s, frames_now, [&] {
-        if (!s->queue.empty() && s->Running()) {
-            const auto& head = s->queue.front();
-            const std::uint64_t done = std::clamp(frames_now, head.first, head.End()) - head.first;
-            if (s->dir == Direction::Out) {
-                RecordSpan(*s, head.first + done);
-            } else {
-                Fill(*DeviceOf(Direction::In, s->device).source, s->format, head.first, done,
-                     head.hdr->lpData);
-                head.hdr->dwBytesRecorded =
-                    static_cast<std::uint32_t>(done * s->format.nBlockAlign);
-            }
-        }
-        returned.swap(s->queue);
+    const auto returned = Halt(*s, [&] {
         s->started = false;
         s->stalled = false;
     });
     s->anchor_frames = 0;
     s->next_frame = 0;
-    // Every returned header is marked before the first notification goes out.
-    for (const auto& p : returned)
-        wc::MarkDone(*p.hdr);
-    // A synchronous receiver may close the stream between two notifications.
-    const bool notify = s->notify;
-    const std::uint32_t window = s->window;
-    const std::uint32_t msg = s->dir == Direction::In ? MM_WIM_DATA : MM_WOM_DONE;
-    for (const auto& p : returned)
-        Post(notify, window, h, msg, reinterpret_cast<std::intptr_t>(p.hdr));
+    GiveBack(*s, returned);
     return MMSYSERR_NOERROR;
+}
+
+void SimWaveService::LoseDevice(Direction dir, unsigned device, MMRESULT code) {
+    Stream* lost = nullptr;
+    for (auto& [h, s] : streams_)
+        if (s->dir == dir && s->device == device) lost = s.get();
+    if (!lost) return;
+    const auto returned =
+        Halt(*lost, [&] { lost->gone = code != MMSYSERR_NOERROR ? code : MMSYSERR_ERROR; });
+    GiveBack(*lost, returned);
 }
 
 MMRESULT SimWaveService::Close(WaveHandle h) {

@@ -73,6 +73,13 @@ public:
     // position stands still until the stream is reset.
     void StallAfter(Direction dir, unsigned device, unsigned after);
     void ClearFailures();
+    // The device goes away now, as when the sound server restarts or the microphone is
+    // unplugged: its open stream stops where it is and gives back every queued buffer in
+    // order, a capture buffer holding only what it recorded before the loss (the ones not
+    // begun come back empty). Afterwards the stream's position stands still and adding,
+    // writing, starting, pausing and restarting fail with `code`; reset, unprepare and
+    // close still work. The next stream opened on the device works again.
+    void LoseDevice(Direction dir, unsigned device, MMRESULT code = MMSYSERR_ERROR);
 
     // ---- What a test reads.
     // A stretch of sound played without a break: one buffer's bytes, from `start` to `end`
@@ -104,8 +111,8 @@ private:
     void Schedule(Stream& s);
     void Unschedule(Stream& s);
     void OnDue(WaveHandle h);
-    void CompleteCapture(Stream& s);
-    void CompletePlayback(Stream& s);
+    template <class F> std::vector<WaveHdr*> Halt(Stream& s, F change);
+    void GiveBack(const Stream& s, const std::vector<WaveHdr*>& returned);
     void RecordSpan(Stream& s, std::uint64_t up_to_frame);
     void Post(const Stream& s, std::uint32_t msg, std::intptr_t lparam);
     void Post(bool notify, std::uint32_t window, WaveHandle h, std::uint32_t msg,
