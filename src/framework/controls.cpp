@@ -554,6 +554,7 @@ void TWinControl::RemoveControl(TControl* control) {
     std::erase(win_controls_, control);
     control->parent_ = nullptr;
     if (control->align_ != alNone) AlignControls();
+    ControlRemoved(control);
 }
 
 TControl* TWinControl::ControlAtPos(TPoint pos, bool allow_disabled, bool all_levels) const {

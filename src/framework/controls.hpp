@@ -290,6 +290,8 @@ protected:
     // The top-level window that shows this control's pixels, and the offset of this
     // control's client area in it.
     TCustomForm* PaintHost(TPoint& offset);
+    // A child left this control: destroyed, or moved to another parent.
+    virtual void ControlRemoved(TControl*) {}
 
 private:
     friend class TControl;

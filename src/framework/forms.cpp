@@ -361,6 +361,11 @@ void TCustomForm::TrackPointer(TPoint client) {
     UpdateCursor();
 }
 
+void TCustomForm::ControlRemoved(TControl* control) {
+    // No leave message: a control on its way out of its destructor can no longer take one.
+    if (control == hover_) hover_ = nullptr;
+}
+
 void TCustomForm::Dispatch(TMessage& message) {
     switch (message.Msg) {
     case WM_CLOSE:

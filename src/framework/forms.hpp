@@ -109,6 +109,7 @@ protected:
     virtual bool CloseQuery();
     virtual void KeyDown(std::uint16_t& key, TShiftState shift);
     virtual void KeyUp(std::uint16_t& key, TShiftState shift);
+    void ControlRemoved(TControl* control) override;
 
 private:
     friend class TApplication;

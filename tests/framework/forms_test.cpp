@@ -48,6 +48,19 @@ protected:
     }
 };
 
+// A box that logs the pointer entering and leaving it.
+class THoverBox : public TBox {
+public:
+    using TBox::TBox;
+
+protected:
+    void Dispatch(fw::TMessage& message) override {
+        if (message.Msg == fw::CM_MOUSEENTER) log.push_back("enter");
+        if (message.Msg == fw::CM_MOUSELEAVE) log.push_back("leave");
+        TBox::Dispatch(message);
+    }
+};
+
 class WindowTest : public ::testing::Test {
 protected:
     os::SimPlatform platform;
@@ -249,4 +262,29 @@ TEST_F(WindowTest, MessageBoxShowsItsTextAndEnterDismissesIt) {
     fw::SetMessageBoxHook(old);
     EXPECT_EQ(texts, std::vector<std::string>{"Recording failed because:\rno device"});
     EXPECT_EQ(fw::Screen->FormCount(), 1);
+}
+
+TEST_F(WindowTest, PointerEntersAndLeavesControlsAndADestroyedOneIsForgotten) {
+    // Two boxes in the form's free lower-right corner.
+    auto* first = new THoverBox(form, kBlue);
+    first->SetBounds(100, 60, 10, 20);
+    first->SetParent(form);
+    auto* second = new THoverBox(form, kBlue);
+    second->SetBounds(110, 60, 10, 20);
+    second->SetParent(form);
+    auto point = [&](int x, int y) {
+        screen.MovePointer(form->Left() + x, form->Top() + y);
+        Run();
+    };
+    point(105, 70);
+    point(115, 70);
+    EXPECT_EQ(first->log, (std::vector<std::string>{"enter", "leave"}));
+    EXPECT_EQ(second->log, std::vector<std::string>{"enter"});
+    point(105, 70);
+    // Destroyed under the pointer: the next move must not tell it that the pointer left.
+    delete first;
+    point(115, 70);
+    EXPECT_EQ(second->log, (std::vector<std::string>{"enter", "leave", "enter"}));
+    point(5, 5);
+    EXPECT_EQ(second->log.back(), "leave");
 }
