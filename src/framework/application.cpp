@@ -4,6 +4,7 @@
 #include "framework/exception_guard.hpp"
 #include "framework/graphics/canvas.hpp"
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -148,6 +149,17 @@ void TApplication::HandleException(TObject* sender, std::exception_ptr error) {
 void TApplication::ShowException(const std::exception& e) {
     std::string text = e.what();
     if (!text.empty() && text.back() != '.') text += '.';
+    // The box's modal loop runs timers and other handlers; one that fails again there
+    // would open a box inside the box, and so on until the stack runs out.
+    if (showing_exception_) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return;
+    }
+    showing_exception_ = true;
+    struct Shown {
+        bool& flag;
+        ~Shown() { flag = false; }
+    } shown{showing_exception_};
     ShowMessage(text);
 }
 

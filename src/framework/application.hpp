@@ -67,7 +67,8 @@ public:
     bool Minimized() const { return minimized_; }
 
     // Shows an exception raised by a handler: OnException when assigned, else a message
-    // box with its message.
+    // box with its message. One box at a time: what fails while it shows (in the box's
+    // own message loop) goes to standard error.
     void HandleException(TObject* sender, std::exception_ptr error);
     void ShowException(const std::exception& e);
 
@@ -90,6 +91,7 @@ private:
     bool terminated_ = false;
     bool minimized_ = false;
     bool taskbar_visible_ = true;
+    bool showing_exception_ = false;
     std::unique_ptr<HiddenWindow> window_;
 };
 

@@ -82,6 +82,37 @@ TEST_F(ApplicationTest, AnExceptionInAHandlerIsShownByTheDefaultErrorDisplayAndT
     EXPECT_EQ(boxes, std::vector<std::string>(2, "Failed to set data for 'Top'."));
 }
 
+TEST_F(ApplicationTest, AHandlerFailingAgainWhileTheErrorBoxShowsGoesToStandardError) {
+    // The first box is shown for real; any box opened inside it is counted and closed at
+    // once, so that a nesting display still lets the test end.
+    int boxes = 0;
+    auto old = fw::SetMessageBoxHook([&](const std::string&) { return ++boxes > 1; });
+    auto* timer = fw::New<fw::TTimer>(*form);
+    timer->SetInterval(10);
+    timer->SetOnTimer(fw::Bind<&Events::Tick>(events));
+    // The box's loop runs the failing timer at 20, 30, ... 100 ms; Enter closes the box.
+    platform.Virtual().Schedule(platform.GetClock().Monotonic() + 105ms, [&] {
+        timer->SetEnabled(false);
+        screen.KeyDown(fw::VK_RETURN);
+    });
+    testing::internal::CaptureStderr();
+    runtime.Loop().RunFor(200ms);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    fw::SetMessageBoxHook(old);
+    EXPECT_EQ(boxes, 1);
+    std::string expected;
+    for (int i = 0; i < 9; ++i)
+        expected += "Failed to set data for 'Top'.\n";
+    EXPECT_EQ(errors, expected);
+    EXPECT_EQ(fw::Screen->FormCount(), 1);
+    // With the box gone, the next failure gets a box of its own.
+    timer->SetEnabled(true);
+    old = fw::SetMessageBoxHook([&](const std::string&) { return ++boxes > 0; });
+    runtime.Loop().RunFor(15ms);
+    fw::SetMessageBoxHook(old);
+    EXPECT_EQ(boxes, 2);
+}
+
 TEST_F(ApplicationTest, ScreenPointerAndKeyStateComeFromTheDisplay) {
     EXPECT_EQ(fw::GetSystemMetrics(fw::SM_CXSCREEN), 1024);
     EXPECT_EQ(fw::Screen->Height(), 768);
