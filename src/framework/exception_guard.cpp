@@ -21,10 +21,13 @@ TExceptionHandler SetExceptionHandler(TExceptionHandler handler) {
 
 void HandleException(TObject* sender) {
     const std::exception_ptr error = std::current_exception();
-    if (Current()) {
+    if (Current())
         Current()(sender, error);
-        return;
-    }
+    else
+        PrintException(error);
+}
+
+void PrintException(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {

@@ -16,6 +16,8 @@ using TExceptionHandler = std::function<void(TObject* sender, std::exception_ptr
 TExceptionHandler SetExceptionHandler(TExceptionHandler handler);
 // Passes the exception being handled (call it inside a catch block) to the handler.
 void HandleException(TObject* sender);
+// Writes the exception's message to standard error.
+void PrintException(std::exception_ptr error);
 
 // Runs `body`, passing anything it throws to HandleException.
 template <class F> void Guarded(TObject* sender, F&& body) {

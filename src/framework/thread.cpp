@@ -1,6 +1,8 @@
 // Threads on std::thread; suspension is cooperative.
 #include "framework/thread.hpp"
 
+#include "framework/exception_guard.hpp"
+
 namespace fw {
 
 TThread::TThread(bool CreateSuspended)
@@ -96,17 +98,32 @@ bool TThread::Sleep(unsigned ms) {
     return !terminated_;
 }
 
+std::exception_ptr TThread::FatalException() const {
+    std::lock_guard lock(mutex_);
+    return fatal_exception_;
+}
+
 void TThread::Run() {
-    CheckSuspended();
-    Execute();
+    std::exception_ptr error;
+    // An exception leaving a thread's function would end the whole process.
+    try {
+        CheckSuspended();
+        Execute();
+    } catch (...) {
+        error = std::current_exception();
+    }
     bool free_self;
     {
         std::lock_guard lock(mutex_);
         finished_ = true;
+        fatal_exception_ = error;
         free_self = FreeOnTerminate;
         cv_.notify_all();
     }
-    if (free_self) delete this;
+    if (!free_self) return;
+    // No owner is left to look at it.
+    if (error) PrintException(error);
+    delete this;
 }
 
 } // namespace fw

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -34,9 +35,13 @@ public:
     // Sets Terminated and wakes a sleeping or suspended thread so that it can see it.
     void Terminate();
     bool Terminated() const;
-    // Blocks until Execute has returned; gives ReturnValue. Not for self-freeing threads.
+    // Blocks until Execute has returned or thrown; gives ReturnValue. Not for
+    // self-freeing threads.
     int WaitFor();
     bool Finished() const;
+    // What Execute threw, kept for the owner once the thread has finished; empty when it
+    // returned normally. A self-freeing thread reports it on standard error instead.
+    std::exception_ptr FatalException() const;
     // Terminate, let a suspended thread go on, and wait for it (not from the thread itself).
     void TerminateAndWait();
 
@@ -64,6 +69,7 @@ private:
     bool terminated_ = false;
     bool finished_ = false;
     bool create_suspended_;
+    std::exception_ptr fatal_exception_;
 };
 
 template <class T, class... Args> T* NewThread(Args&&... args) {

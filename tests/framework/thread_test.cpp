@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 
@@ -97,4 +98,36 @@ TEST(Thread, FreeOnTerminateFreesItselfWhenExecuteReturns) {
     ASSERT_TRUE(Eventually([&] { return t->steps > 0; }));
     t->Terminate(); // from here on the object may vanish at any moment
     EXPECT_TRUE(Eventually([&] { return destroyed.load(); }));
+}
+
+TEST(Thread, AnExceptionFromExecuteEndsOnlyTheThreadAndIsKeptForTheOwner) {
+    struct Failing : fw::TThread {
+        std::atomic<bool>* destroyed = nullptr;
+        explicit Failing(bool suspended, std::atomic<bool>* d = nullptr)
+            : TThread(suspended), destroyed(d) {}
+        ~Failing() override {
+            if (destroyed) *destroyed = true;
+        }
+        void Execute() override {
+            ReturnValue = 3;
+            throw std::runtime_error("device gone");
+        }
+    };
+    std::unique_ptr<Failing> t(fw::NewThread<Failing>(false));
+    EXPECT_EQ(t->WaitFor(), 3);
+    EXPECT_TRUE(t->Finished());
+    ASSERT_TRUE(t->FatalException());
+    try {
+        std::rethrow_exception(t->FatalException());
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "device gone");
+    }
+    // A self-freeing thread has no owner to keep it for: it goes to standard error.
+    std::atomic<bool> destroyed{false};
+    testing::internal::CaptureStderr();
+    auto* lone = new Failing(true, &destroyed);
+    lone->FreeOnTerminate = true;
+    lone->Resume();
+    ASSERT_TRUE(Eventually([&] { return destroyed.load(); }));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "device gone\n");
 }
