@@ -340,7 +340,8 @@ HRGN ExtCreateRegion(const void*, std::uint32_t size, const void* data) {
         const HRGN h = g_next_region++;
         Regions().emplace(h, std::move(r));
         return h;
-    } catch (const Exception&) {
+    } catch (...) {
+        // Bad data, or data that would need more memory than there is: no region.
         return 0;
     }
 }

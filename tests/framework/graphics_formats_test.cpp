@@ -1,5 +1,6 @@
 // Colours, regions, BMP and icon files: layouts checked against hand-built bytes, round trips
 // for every depth, and malformed inputs that must each be refused with their own message.
+#include "framework/application.hpp"
 #include "framework/graphics/bmp.hpp"
 #include "framework/graphics/colors.hpp"
 #include "framework/graphics/ico.hpp"
@@ -263,6 +264,29 @@ TEST(RegionData, MalformedBlocksNameTheirFault) {
     };
     for (const Case& c : cases)
         ExpectError<EInvalidRegion>([&] { Region::FromData(c.data); }, c.fragment);
+}
+
+// Thin rectangles in a staircase: band k crosses the first k + 1 of them, so n rectangles
+// make n(n + 1) / 2.
+Bytes Staircase(int n) {
+    Bytes b;
+    b.u32(32).u32(1).u32(static_cast<std::uint32_t>(n)).u32(0).rect({0, 0, 2 * n, n});
+    for (int i = 0; i < n; ++i)
+        b.rect({2 * i, i, 2 * i + 1, n});
+    return b;
+}
+
+TEST(RegionData, AStaircaseIsRefusedBeforeItsBandsOutgrowTheMemoryBound) {
+    const Region small = Region::FromData(Staircase(64).v);
+    EXPECT_EQ(small.Rects().size(), 64u * 65 / 2);
+    EXPECT_TRUE(IsBanded(small.Rects()));
+    // 64 KiB of data would make 8 million rectangles, 128 MiB before the bands that hold them.
+    const Bytes big = Staircase(4096);
+    ExpectError<EInvalidRegion>([&] { Region::FromData(big.v); },
+                                "beyond the " + std::to_string(64 << 20) +
+                                    " allowed for an input of " + std::to_string(big.v.size()) +
+                                    " bytes");
+    EXPECT_EQ(ExtCreateRegion(nullptr, static_cast<std::uint32_t>(big.v.size()), big.v.data()), 0u);
 }
 
 // ---- BMP ----
@@ -545,6 +569,27 @@ TEST(IconFileFormat, MalformedFilesNameTheirFault) {
     IconFile short_mask{{RandomIcon(24, 4, 0, 1)}};
     short_mask.images[0].mask.pop_back();
     ExpectError<EInvalidIcon>([&] { WriteIcon(short_mask); }, "15 mask entries for 4 x 4");
+}
+
+TEST(IconFileFormat, EntriesSharingOneImageAreDecodedWithinTheMemoryBound) {
+    // A directory of `entries` entries that all point at one 256 x 256 32-bit image.
+    const IconImage image = RandomIcon(32, 256, 0, 3);
+    const std::vector<std::byte> single = WriteIcon(IconFile{{image}});
+    auto sharing = [&](unsigned entries) {
+        const auto bytes = static_cast<std::uint32_t>(single.size() - 22);
+        Bytes b;
+        b.u16(0).u16(1).u16(entries);
+        for (unsigned i = 0; i < entries; ++i)
+            b.u8(0).u8(0).u8(0).u8(0).u16(1).u16(32).u32(bytes).u32(6 + 16 * entries);
+        b.v.insert(b.v.end(), single.begin() + 22, single.end());
+        return b.v;
+    };
+    EXPECT_EQ(ReadIcon(sharing(3)), (IconFile{{image, image, image}}));
+    // A thousand would decode 320 MB from 286 KB.
+    const std::vector<std::byte> many = sharing(1000);
+    ExpectError<EInvalidIcon>([&] { ReadIcon(many); }, "beyond the " + std::to_string(64 << 20) +
+                                                           " allowed for an input of " +
+                                                           std::to_string(many.size()) + " bytes");
 }
 
 // The fuzz seeds are made by a separate script, so reading them checks our layouts against an

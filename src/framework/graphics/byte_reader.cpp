@@ -67,6 +67,18 @@ std::span<const std::byte> ByteReader::Bytes(std::size_t count, const char* what
     return part;
 }
 
+bool DecodeBudget::Take(std::uint64_t bytes) {
+    if (bytes > limit_ - spent_) return false;
+    spent_ += bytes;
+    return true;
+}
+
+std::string DecodeBudget::Overrun(std::uint64_t bytes) const {
+    return "would bring the decoded data to " + std::to_string(spent_ + bytes) +
+           " bytes, beyond the " + std::to_string(limit_) + " allowed for an input of " +
+           std::to_string(input_) + " bytes";
+}
+
 void ByteWriter::U16(std::uint16_t v) {
     U8(static_cast<std::uint8_t>(v));
     U8(static_cast<std::uint8_t>(v >> 8));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/graphics/graphics_error.hpp"
+#include "os/input_budget.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,24 @@ private:
     std::span<const std::byte> data_;
     std::size_t pos_ = 0;
     ErrorContext errors_;
+};
+
+// The memory a reader may fill from one input (os::InputBudget of its size). The reader
+// counts each part before it allocates it, and refuses the part that would pass the limit.
+class DecodeBudget {
+public:
+    explicit DecodeBudget(std::size_t input_bytes)
+        : input_(input_bytes), limit_(os::InputBudget(input_bytes)) {}
+
+    // Counts `bytes` more; false, counting nothing, when they would pass the limit.
+    bool Take(std::uint64_t bytes);
+    // Why `bytes` more were refused: "would bring the decoded data to N bytes, beyond ...".
+    std::string Overrun(std::uint64_t bytes) const;
+
+private:
+    std::uint64_t input_;
+    std::uint64_t limit_;
+    std::uint64_t spent_ = 0;
 };
 
 class ByteWriter {

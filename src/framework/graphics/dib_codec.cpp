@@ -56,6 +56,14 @@ std::uint64_t PixelBytes(const DibImage& image) {
     return RowStride(image.width, image.bits_per_pixel) * static_cast<std::uint64_t>(image.height);
 }
 
+std::uint64_t DecodedBytes(const InfoHeader& h) {
+    const auto count = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
+    if (h.bits_per_pixel <= 8)
+        return std::uint64_t{h.palette_entries} * sizeof(std::uint32_t) +
+               count * sizeof(std::uint8_t);
+    return count * sizeof(std::uint32_t);
+}
+
 InfoHeader ReadInfoHeader(ByteReader& in, bool icon) {
     InfoHeader h;
     std::size_t start = in.Position();

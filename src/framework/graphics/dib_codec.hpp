@@ -34,6 +34,10 @@ InfoHeader ReadInfoHeader(ByteReader& in, bool icon);
 DibImage ReadImage(ByteReader& in, const InfoHeader& header,
                    std::optional<std::size_t> rows_at = std::nullopt);
 
+// The bytes ReadImage allocates for this header: the palette, and an index or a pixel for
+// every pixel.
+std::uint64_t DecodedBytes(const InfoHeader& header);
+
 // Bytes per row of `width` pixels of `bits` each, padded to four bytes.
 std::uint64_t RowStride(std::int64_t width, unsigned bits);
 std::uint64_t PixelBytes(const DibImage& image);

@@ -32,20 +32,58 @@ bool IsPng(std::span<const std::byte> data) {
     return true;
 }
 
-IconImage ReadImage(std::span<const std::byte> data, const ErrorContext& errors,
-                    std::int32_t listed_width, std::int32_t listed_height) {
-    if (IsPng(data)) errors.Fail("PNG-compressed images are not supported");
-    ByteReader in(data, errors);
-    dib::InfoHeader header = dib::ReadInfoHeader(in, true);
-    if (header.width != listed_width || header.height != listed_height)
-        in.Fail("the directory lists " + Size(listed_width, listed_height) + " but the bitmap is " +
-                Size(header.width, header.height));
-    IconImage image;
-    image.color = dib::ReadImage(in, header);
+// A directory entry whose bitmap header has been read and checked.
+struct Entry {
+    ErrorContext errors;
+    std::span<const std::byte> data;
+    dib::InfoHeader header;
+    std::size_t palette_at = 0;
+};
 
-    const std::size_t stride = dib::RowStride(header.width, 1);
-    const auto w = static_cast<std::size_t>(header.width);
-    const auto h = static_cast<std::size_t>(header.height);
+Entry ReadEntry(ByteReader& directory, std::span<const std::byte> file, std::uint16_t index,
+                std::size_t directory_end) {
+    // Colour count, planes and bit count are hints; the bitmap header says what is there.
+    std::int32_t width = directory.U8("entry width");
+    std::int32_t height = directory.U8("entry height");
+    directory.Skip(6, "entry");
+    std::uint32_t size = directory.U32("entry size");
+    std::uint32_t offset = directory.U32("entry offset");
+    if (width == 0) width = 256;
+    if (height == 0) height = 256;
+    Entry entry{IconErrors("ICO: image " + to_string(index) + ": "), {}, {}};
+    if (offset < directory_end)
+        entry.errors.Fail("offset " + to_string(offset) +
+                          " lies inside the directory, which ends at " + to_string(directory_end));
+    if (offset > file.size() || size > file.size() - offset)
+        entry.errors.Fail(to_string(size) + " bytes at offset " + to_string(offset) +
+                          " run past the end of the file (" + to_string(file.size()) + " bytes)");
+    entry.data = file.subspan(offset, size);
+    if (IsPng(entry.data)) entry.errors.Fail("PNG-compressed images are not supported");
+    ByteReader in(entry.data, entry.errors);
+    entry.header = dib::ReadInfoHeader(in, true);
+    entry.palette_at = in.Position();
+    if (entry.header.width != width || entry.header.height != height)
+        in.Fail("the directory lists " + Size(width, height) + " but the bitmap is " +
+                Size(entry.header.width, entry.header.height));
+    return entry;
+}
+
+// What an entry's image takes in memory once read: colours, one mask byte per pixel.
+std::uint64_t DecodedBytes(const Entry& entry) {
+    const auto pixels = static_cast<std::uint64_t>(entry.header.width) *
+                        static_cast<std::uint64_t>(entry.header.height);
+    return sizeof(IconImage) + dib::DecodedBytes(entry.header) + pixels;
+}
+
+IconImage ReadImage(const Entry& entry) {
+    ByteReader in(entry.data, entry.errors);
+    in.Seek(entry.palette_at, "palette");
+    IconImage image;
+    image.color = dib::ReadImage(in, entry.header);
+
+    const std::size_t stride = dib::RowStride(entry.header.width, 1);
+    const auto w = static_cast<std::size_t>(entry.header.width);
+    const auto h = static_cast<std::size_t>(entry.header.height);
     auto rows = in.Bytes(stride * h, "mask");
     image.mask.resize(w * h);
     for (std::size_t r = 0; r < h; ++r)
@@ -90,25 +128,20 @@ IconFile ReadIcon(std::span<const std::byte> file) {
     const std::size_t directory_end = kDirectorySize + std::size_t{count} * kEntrySize;
     in.Require(std::size_t{count} * kEntrySize, "directory entries");
 
+    // Entries may share one image's bytes, so the file's size alone does not bound what
+    // they decode to: every header is read and the total checked before any pixel.
+    std::vector<Entry> entries;
+    entries.reserve(count);
+    DecodeBudget budget(file.size());
+    for (std::uint16_t i = 0; i < count; ++i) {
+        entries.push_back(ReadEntry(in, file, i, directory_end));
+        const std::uint64_t bytes = DecodedBytes(entries.back());
+        if (!budget.Take(bytes)) entries.back().errors.Fail("its image " + budget.Overrun(bytes));
+    }
     IconFile icon;
     icon.images.reserve(count);
-    for (std::uint16_t i = 0; i < count; ++i) {
-        // Colour count, planes and bit count are hints; the bitmap header says what is there.
-        std::int32_t width = in.U8("entry width");
-        std::int32_t height = in.U8("entry height");
-        in.Skip(6, "entry");
-        std::uint32_t size = in.U32("entry size");
-        std::uint32_t offset = in.U32("entry offset");
-        ErrorContext errors = IconErrors("ICO: image " + to_string(i) + ": ");
-        if (offset < directory_end)
-            errors.Fail("offset " + to_string(offset) +
-                        " lies inside the directory, which ends at " + to_string(directory_end));
-        if (offset > file.size() || size > file.size() - offset)
-            errors.Fail(to_string(size) + " bytes at offset " + to_string(offset) +
-                        " run past the end of the file (" + to_string(file.size()) + " bytes)");
-        icon.images.push_back(ReadImage(file.subspan(offset, size), errors,
-                                        width == 0 ? 256 : width, height == 0 ? 256 : height));
-    }
+    for (const Entry& entry : entries)
+        icon.images.push_back(ReadImage(entry));
     return icon;
 }
 

@@ -46,27 +46,39 @@ bool Keep(RegionCombine mode, bool in_a, bool in_b) {
     return false;
 }
 
-// Sorted, disjoint, non-touching spans from spans sorted by their left edge.
-std::vector<Span> Merge(const std::vector<Span>& spans) {
-    std::vector<Span> out;
-    for (const Span& s : spans) {
-        if (!out.empty() && s.left <= out.back().right)
-            out.back().right = std::max(out.back().right, s.right);
+// Makes spans sorted by their left edge sorted, disjoint and non-touching, in place.
+void Merge(std::vector<Span>& spans) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (kept > 0 && spans[i].left <= spans[kept - 1].right)
+            spans[kept - 1].right = std::max(spans[kept - 1].right, spans[i].right);
         else
-            out.push_back(s);
+            spans[kept++] = spans[i];
     }
-    return out;
+    spans.resize(kept);
 }
 
+// The edges of merged spans in order, left and right alternating.
+std::vector<std::int32_t> Edges(const std::vector<Span>& spans) {
+    std::vector<std::int32_t> xs;
+    xs.reserve(2 * spans.size());
+    for (const Span& s : spans) {
+        xs.push_back(s.left);
+        xs.push_back(s.right);
+    }
+    return xs;
+}
+
+// `a` and `b` are merged spans.
 std::vector<Span> CombineSpans(const std::vector<Span>& a, const std::vector<Span>& b,
                                RegionCombine mode) {
-    std::vector<std::int32_t> xs;
-    for (const auto* list : {&a, &b})
-        for (const Span& s : *list) {
-            xs.push_back(s.left);
-            xs.push_back(s.right);
-        }
-    std::sort(xs.begin(), xs.end());
+    // One side alone (reading, copying, or a band only one operand reaches) is kept whole
+    // or dropped whole; this is the common case.
+    if (b.empty()) return Keep(mode, true, false) ? a : std::vector<Span>{};
+    if (a.empty()) return Keep(mode, false, true) ? b : std::vector<Span>{};
+    const std::vector<std::int32_t> xa = Edges(a), xb = Edges(b);
+    std::vector<std::int32_t> xs(xa.size() + xb.size());
+    std::merge(xa.begin(), xa.end(), xb.begin(), xb.end(), xs.begin());
     xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
     std::vector<Span> out;
     std::size_t ia = 0, ib = 0;
@@ -87,7 +99,10 @@ std::vector<Span> CombineSpans(const std::vector<Span>& a, const std::vector<Spa
     return out;
 }
 
-std::vector<TRect> Sweep(std::vector<Tagged> rects, RegionCombine mode) {
+// `input_bytes` is the size of the operands as region data. Thin rectangles in a staircase
+// cut each other into bands of many spans, so the output can grow with the square of the
+// input; past os::InputBudget of the input the sweep gives up.
+std::vector<TRect> Sweep(std::vector<Tagged> rects, RegionCombine mode, std::size_t input_bytes) {
     std::erase_if(rects, [](const Tagged& t) { return t.rect.IsEmpty(); });
     std::sort(rects.begin(), rects.end(),
               [](const Tagged& x, const Tagged& y) { return x.rect.Top < y.rect.Top; });
@@ -99,8 +114,11 @@ std::vector<TRect> Sweep(std::vector<Tagged> rects, RegionCombine mode) {
     std::sort(ys.begin(), ys.end());
     ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
 
+    DecodeBudget budget(input_bytes);
+    std::size_t total_spans = 0;
     std::vector<Band> bands;
     std::vector<const Tagged*> active;
+    std::vector<Span> parts[2];
     std::size_t next = 0;
     for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
         std::int32_t y0 = ys[i], y1 = ys[i + 1];
@@ -112,18 +130,30 @@ std::vector<TRect> Sweep(std::vector<Tagged> rects, RegionCombine mode) {
             active.insert(at, &rects[next]);
         }
         std::erase_if(active, [y0](const Tagged* t) { return t->rect.Bottom <= y0; });
-        std::vector<Span> parts[2];
+        parts[0].clear();
+        parts[1].clear();
         for (const Tagged* t : active)
             parts[t->operand].push_back({t->rect.Left, t->rect.Right});
-        std::vector<Span> spans = CombineSpans(Merge(parts[0]), Merge(parts[1]), mode);
+        Merge(parts[0]);
+        Merge(parts[1]);
+        std::vector<Span> spans = CombineSpans(parts[0], parts[1], mode);
         if (spans.empty()) continue;
-        if (!bands.empty() && bands.back().bottom == y0 && bands.back().spans == spans)
+        if (!bands.empty() && bands.back().bottom == y0 && bands.back().spans == spans) {
             bands.back().bottom = y1;
-        else
-            bands.push_back({y0, y1, std::move(spans)});
+            continue;
+        }
+        // Each span is held twice at the end: in its band and as an output rectangle.
+        const std::uint64_t bytes = sizeof(Band) + spans.size() * (sizeof(Span) + sizeof(TRect));
+        if (!budget.Take(bytes))
+            ErrorContext(ErrorContext::Kind::Region, "region: ")
+                .Fail("the band at " + std::to_string(y0) + " with " +
+                      std::to_string(spans.size()) + " rectangles " + budget.Overrun(bytes));
+        total_spans += spans.size();
+        bands.push_back({y0, y1, std::move(spans)});
     }
 
     std::vector<TRect> out;
+    out.reserve(total_spans);
     for (const Band& band : bands)
         for (const Span& s : band.spans)
             out.push_back({s.left, band.top, s.right, band.bottom});
@@ -162,7 +192,8 @@ Region Region::FromRects(std::span<const TRect> rects) {
     for (const TRect& r : rects)
         tagged.push_back({r, 0});
     Region region;
-    region.rects_ = Sweep(std::move(tagged), RGN_COPY);
+    region.rects_ =
+        Sweep(std::move(tagged), RGN_COPY, kRegionHeaderSize + rects.size() * kRegionRectSize);
     return region;
 }
 
@@ -263,7 +294,7 @@ Region Region::Combine(const Region& a, const Region& b, RegionCombine mode) {
         for (const TRect& r : b.rects_)
             tagged.push_back({r, 1});
     Region region;
-    region.rects_ = Sweep(std::move(tagged), mode);
+    region.rects_ = Sweep(std::move(tagged), mode, a.DataSize() + b.DataSize());
     return region;
 }
 
