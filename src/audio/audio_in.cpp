@@ -4,6 +4,7 @@
 #include "framework/exception_guard.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace audio {
 
@@ -18,10 +19,13 @@ void TCallBackWinIn::Dispatch(fw::TMessage& message) {
         if (component && component->OnStart) component->OnStart(this);
         return;
     case os::MM_WIM_CLOSE:
+        // The stream is over: this window goes once OnStop has returned.
+        if (keeper_) std::exchange(keeper_, nullptr)->ReleaseClosed(this);
         if (component && component->OnStop) component->OnStop(this);
         return;
     case os::MM_WIM_DATA:
-        if (component) component->BufferFull();
+        // Buffers that a closing stream's reset gave back reach only its retired window.
+        if (component && component->notify_window_.get() == this) component->BufferFull();
         return;
     default:
         TWinControl::Dispatch(message);
@@ -72,6 +76,7 @@ bool TAudioIn::OpenDevice(TAudioIn*& OwnerRef) {
     if (!wave || !MemoryReady()) return false;
     wave_ = wave;
     next_slot_ = 0;
+    ++stream_;
     notify_window_ = std::make_unique<TCallBackWinIn>(nullptr);
     AdoptNotifyWindow(*notify_window_);
     notify_window_->OwnerRef = &OwnerRef;
@@ -136,13 +141,22 @@ void TAudioIn::BufferFull() {
     // buffer at NextSlot, which stays free for the next hand-back.
     const std::int32_t with_device = std::max(blocks_queued_, 1);
     const std::int32_t slot = ((next_slot_ - with_device) % ring_ + ring_) % ring_;
-    ++blocks_done_;
     --blocks_queued_;
     running_ = blocks_queued_ > 0;
-    const bool accepted = DeliverBlock(buffers_[slot], block_);
-    // The owner may have stopped the stream from inside its handler.
-    if (!device_open_) return;
-    if (accepted) QueueNextBuffer();
+    // Only what the device recorded is sound. A lost device gives back the block it was
+    // recording cut short and the ones it had not begun empty; an empty one is no block
+    // for the owner and goes straight back, where a lost device refuses it.
+    const std::int32_t recorded = RecordedBytes(*headers_[slot]);
+    bool hand_back = streaming_;
+    if (recorded > 0) {
+        ++blocks_done_;
+        const StreamGuard guard(*this);
+        hand_back = DeliverBlock(buffers_[slot], recorded);
+        // The owner may have destroyed the component, or stopped or restarted the stream,
+        // from inside its handler.
+        if (guard.Lost(*this)) return;
+    }
+    if (hand_back) QueueNextBuffer();
     if (!running_) {
         streaming_ = false;
         CloseDevice();
@@ -154,9 +168,12 @@ bool TAudioIn::DeliverBlock(void* Buffer, std::int32_t Size) {
     bool result = true;
     if (OnBufferFilled) {
         std::int32_t size = Size;
+        const StreamGuard guard(*this);
         // A handler that throws has not taken the block: it counts as refused.
         result = false;
         fw::Guarded(this, [&] { result = OnBufferFilled(Buffer, size); });
+        // Not a block of the stream open now, if any is.
+        if (guard.Lost(*this)) return false;
     }
     if (result) ++blocks_filled_;
     return result;
@@ -168,12 +185,14 @@ void TAudioIn::CloseDevice() {
     for (int slot = 0; slot < ring_; ++slot)
         wave_->UnprepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
     wave_->Reset(wave_handle_);
-    wave_->Close(wave_handle_);
+    const bool closed = wave_->Close(wave_handle_) == os::MMSYSERR_NOERROR;
     device_open_ = false;
     streaming_ = false;
     wave_handle_ = 0;
-    // Often runs inside a handler of this very window: it goes once the handler returns.
-    fw::ReleaseWindowLater(std::move(notify_window_));
+    ++stream_;
+    // The close notification is still to come, and OnStop with it.
+    if (closed && notify_window_) notify_window_->keeper_ = this;
+    RetireNotifyWindow(std::move(notify_window_), closed);
     ApplyDeferredMemory();
 }
 

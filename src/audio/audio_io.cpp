@@ -3,6 +3,7 @@
 
 #include "audio/device_memory.hpp"
 #include "framework/application.hpp"
+#include "framework/message_loop.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -44,6 +45,13 @@ TAudioIO::TAudioIO(fw::TComponent* owner) : TComponent(owner) {
 }
 
 TAudioIO::~TAudioIO() {
+    // A handler still on the stack learns through its StreamGuard that the component went.
+    *alive_ = false;
+    // Their close notifications are dropped with them; one may be inside its own handler.
+    // Without a message loop no handler can be running, and they simply go.
+    if (fw::MessageLoop::Exists())
+        for (auto& window : retired_windows_)
+            fw::ReleaseWindowLater(std::move(window));
     FreeBuffers();
     FreeHeaders();
 }
@@ -102,6 +110,7 @@ bool TAudioIO::ResetHeaders() {
     UpdateFormat();
     ring_ = num_buffers_;
     block_ = effective_size_;
+    frame_ = std::max<std::int32_t>(wave_format_.nBlockAlign, 1);
     rate_ = wave_format_.nSamplesPerSec;
     for (int slot = 0; slot < ring_; ++slot) {
         os::WaveHdr& h = *headers_[slot];
@@ -220,6 +229,30 @@ void TAudioIO::AdoptNotifyWindow(fw::TWinControl& window) {
     // The owner is expected to be a window; without one the hidden window still receives
     // its messages.
     if (auto* parent = dynamic_cast<fw::TWinControl*>(Owner())) window.SetParent(parent);
+}
+
+std::int32_t TAudioIO::RecordedBytes(const os::WaveHdr& header) const {
+    // The device's count is outside data: never trusted beyond the block.
+    const auto bytes = static_cast<std::int32_t>(
+        std::min<std::uint32_t>(header.dwBytesRecorded, static_cast<std::uint32_t>(block_)));
+    return bytes - bytes % frame_;
+}
+
+void TAudioIO::RetireNotifyWindow(std::unique_ptr<fw::TWinControl> window, bool close_posted) {
+    if (!window) return;
+    if (close_posted)
+        retired_windows_.push_back(std::move(window));
+    else
+        fw::ReleaseWindowLater(std::move(window));
+}
+
+void TAudioIO::ReleaseClosed(fw::TWinControl* window) {
+    auto it = std::find_if(retired_windows_.begin(), retired_windows_.end(),
+                           [&](const auto& w) { return w.get() == window; });
+    if (it == retired_windows_.end()) return;
+    std::unique_ptr<fw::TWinControl> closed = std::move(*it);
+    retired_windows_.erase(it);
+    fw::ReleaseWindowLater(std::move(closed));
 }
 
 double TAudioIO::PositionSeconds(os::WaveHandle handle) const {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace audio {
 
@@ -31,6 +32,9 @@ inline constexpr int kMaxBuffers = 4;
 
 // Registers TAudioIn and TAudioOut with the form-description registry.
 void Register();
+
+class TCallBackWinIn;
+class TCallBackWinOut;
 
 // What the two directions share: the stream settings and the PCM format built from them,
 // the ring's memory, the counters, the error text and the stop operations.
@@ -78,12 +82,29 @@ public:
     const std::string& ErrorText() const { return error_text_; }
 
     // Raised on the device's open and close notifications, with the hidden window as
-    // Sender.
+    // Sender. OnStop comes from the message loop once the stream has closed, however it
+    // closed; a component destroyed before then raises it no more.
     fw::TNotifyEvent OnStart;
     fw::TNotifyEvent OnStop;
 
 protected:
     explicit TAudioIO(fw::TComponent* owner);
+
+    // Taken before the owner's handler is called from inside a notification. Afterwards it
+    // tells whether the handler destroyed the component or ended or replaced its stream;
+    // then nothing of the stream that raised the event may be touched any more.
+    class StreamGuard {
+    public:
+        explicit StreamGuard(const TAudioIO& io) : alive_(io.alive_), stream_(io.stream_) {}
+        // Looks at the flag before the component, which may be gone.
+        bool Lost(const TAudioIO& io) const { return !*alive_ || io.stream_ != stream_; }
+        bool Alive() const { return *alive_; }
+        std::uint64_t Stream() const { return stream_; }
+
+    private:
+        std::shared_ptr<const bool> alive_;
+        std::uint64_t stream_;
+    };
 
     void UpdateFormat();
     // Readies the headers of the stream being opened and fixes its ring size, block size
@@ -107,6 +128,13 @@ protected:
     void AdoptNotifyWindow(fw::TWinControl& window);
     // The position of the open stream in seconds; 0 when it cannot be read.
     double PositionSeconds(os::WaveHandle handle) const;
+    // The bytes of whole frames that the device recorded into a returned header, never
+    // more than a block.
+    std::int32_t RecordedBytes(const os::WaveHdr& header) const;
+    // The hidden window of a stream whose device has just been closed: it stays until the
+    // device's close notification has been handled (and OnStop raised), or goes at once
+    // when the close failed and no notification will come.
+    void RetireNotifyWindow(std::unique_ptr<fw::TWinControl> window, bool close_posted);
 
     std::int32_t effective_size_ = 0;
     std::int32_t requested_buffer_size_ = 0;
@@ -131,11 +159,24 @@ protected:
     // stream is open wait for the next one.
     std::int32_t ring_ = 0;
     std::int32_t block_ = 0;
+    std::int32_t frame_ = 1;
     std::uint32_t rate_ = 0;
+    // Grows at every open and every close, so that code that called out to the owner can
+    // tell whether the stream it served is still the one open.
+    std::uint64_t stream_ = 0;
     // The service the open stream lives on.
     os::WaveService* wave_ = nullptr;
 
 private:
+    friend class TCallBackWinIn;
+    friend class TCallBackWinOut;
+    // A retired window's close notification has arrived: it goes once its handler returns.
+    void ReleaseClosed(fw::TWinControl* window);
+
+    // Cleared by the destructor; StreamGuard keeps it readable after that.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Windows of closed streams waiting for their close notification.
+    std::vector<std::unique_ptr<fw::TWinControl>> retired_windows_;
     // Bytes that each allocated data buffer holds.
     std::array<std::int32_t, kMaxBuffers> capacity_{};
     // A BufferSize assignment, or a buffer to grow, waiting for the stream to close.
@@ -156,6 +197,12 @@ public:
     // Where the owner keeps its reference to the component; read at every notification.
     TAudioIn** OwnerRef = nullptr;
     void Dispatch(fw::TMessage& message) override;
+
+private:
+    friend class TAudioIn;
+    // Set once the stream has closed: the component that keeps this window until the
+    // close notification.
+    TAudioIO* keeper_ = nullptr;
 };
 
 class TAudioIn : public TAudioIO {
@@ -174,9 +221,10 @@ public:
     // Seconds captured since the stream was opened; 0 when not running.
     double ElapsedSeconds() const;
 
-    // Raised with every full block, Size being the whole buffer; the handler takes the
-    // samples out during the call. True gives the buffer back to the device; false
-    // keeps it out of the ring.
+    // Raised with every block recorded, Size being the bytes the device recorded into it:
+    // the whole buffer while the device runs, less when it was lost mid-block. A buffer
+    // that comes back empty is not passed on. The handler takes the samples out during
+    // the call. True gives the buffer back to the device; false keeps it out of the ring.
     TBufferEvent OnBufferFilled;
 
 protected:
@@ -205,6 +253,10 @@ public:
     static void Describe(fw::TClassBuilder<TCallBackWinOut>&) {}
     TAudioOut** OwnerRef = nullptr;
     void Dispatch(fw::TMessage& message) override;
+
+private:
+    friend class TAudioOut;
+    TAudioIO* keeper_ = nullptr;
 };
 
 class TAudioOut : public TAudioIO {
@@ -216,7 +268,9 @@ public:
     static void Describe(fw::TClassBuilder<TAudioOut>& c);
 
     // Opens the device, has the owner fill the ring through OnFillBuffer and hands the
-    // filled buffers to the device. False leaves nothing new open.
+    // filled buffers to the device. False leaves nothing new open. When the owner restarts
+    // the playback from inside its handler, the outer call answers whether that new
+    // stream is open.
     bool Start(TAudioOut*& OwnerRef);
     void StopNow() override;
     void StopWhenDrained() override;
@@ -242,6 +296,9 @@ private:
     bool QueueNextBuffer();
     // MM_WOM_DONE: the oldest block with the device has been played.
     void BlockPlayed();
+    // What OpenDevice answers when the owner's handler ended the stream during the pre-fill
+    // (and left the component alive).
+    bool PrefillInterrupted(const StreamGuard& guard);
 
     std::unique_ptr<TCallBackWinOut> notify_window_;
     os::WaveHandle wave_handle_ = 0;

@@ -4,6 +4,7 @@
 #include "framework/exception_guard.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace audio {
 
@@ -18,10 +19,13 @@ void TCallBackWinOut::Dispatch(fw::TMessage& message) {
         if (component && component->OnStart) component->OnStart(this);
         return;
     case os::MM_WOM_CLOSE:
+        // The stream is over: this window goes once OnStop has returned.
+        if (keeper_) std::exchange(keeper_, nullptr)->ReleaseClosed(this);
         if (component && component->OnStop) component->OnStop(this);
         return;
     case os::MM_WOM_DONE:
-        if (component) component->BlockPlayed();
+        // Blocks that a closing stream's reset gave back reach only its retired window.
+        if (component && component->notify_window_.get() == this) component->BlockPlayed();
         return;
     default:
         TWinControl::Dispatch(message);
@@ -44,7 +48,11 @@ TAudioOut::~TAudioOut() {
 }
 
 bool TAudioOut::Start(TAudioOut*& OwnerRef) {
+    const std::uint64_t before = stream_;
     if (!OpenDevice(OwnerRef)) return false;
+    // The owner restarted the playback from inside its pre-fill handler: that Start has
+    // already handed the new ring to the device.
+    if (stream_ != before + 1) return device_open_;
     return StartDevice();
 }
 
@@ -83,6 +91,7 @@ bool TAudioOut::OpenDevice(TAudioOut*& OwnerRef) {
     if (!wave || !MemoryReady()) return false;
     wave_ = wave;
     next_slot_ = 0;
+    ++stream_;
     notify_window_ = std::make_unique<TCallBackWinOut>(nullptr);
     AdoptNotifyWindow(*notify_window_);
     notify_window_->OwnerRef = &OwnerRef;
@@ -109,7 +118,9 @@ bool TAudioOut::OpenDevice(TAudioOut*& OwnerRef) {
     streaming_ = true;
     running_ = true;
     prefilled_ = 0;
+    const StreamGuard guard(*this);
     if (!FillSlot(0, block_)) {
+        if (guard.Lost(*this)) return guard.Alive() && PrefillInterrupted(guard);
         CloseDevice();
         error_text_ = "There must be at least one filled buffer";
         return false;
@@ -119,12 +130,17 @@ bool TAudioOut::OpenDevice(TAudioOut*& OwnerRef) {
     prefilled_ = 1;
     while (prefilled_ < ring_ && FillSlot(prefilled_, block_))
         ++prefilled_;
-    if (!device_open_) {
-        // The owner stopped the stream from inside its handler.
-        error_text_ = "Playback was stopped while its buffers were filled";
-        return false;
-    }
+    if (guard.Lost(*this)) return guard.Alive() && PrefillInterrupted(guard);
     return true;
+}
+
+bool TAudioOut::PrefillInterrupted(const StreamGuard& guard) {
+    // The owner started playback again, and that stream is open.
+    if (device_open_) return true;
+    // It only stopped; a failed restart has left its own reason.
+    if (stream_ == guard.Stream() + 1)
+        error_text_ = "Playback was stopped while its buffers were filled";
+    return false;
 }
 
 bool TAudioOut::StartDevice() {
@@ -158,8 +174,12 @@ bool TAudioOut::FillSlot(std::int32_t Slot, std::int32_t Size) {
     bool result = false;
     if (OnFillBuffer) {
         std::int32_t size = Size;
+        const StreamGuard guard(*this);
         // A handler that throws has filled nothing: it counts as a refusal.
         fw::Guarded(this, [&] { result = OnFillBuffer(buffers_[Slot], size); });
+        // The owner destroyed the component or ended its stream: the slot is not ours to
+        // describe any more, and may be with the device for a new stream.
+        if (guard.Lost(*this)) return false;
         // Never more than the buffer holds, whatever the handler left.
         headers_[Slot]->dwBufferLength =
             static_cast<std::uint32_t>(std::clamp<std::int32_t>(size, 0, Size));
@@ -174,9 +194,11 @@ void TAudioOut::BlockPlayed() {
     ++blocks_done_;
     blocks_queued_ = blocks_filled_ - blocks_done_;
     running_ = blocks_queued_ > 0;
+    const StreamGuard guard(*this);
     const bool filled = FillSlot(next_slot_, block_);
-    // The owner may have stopped the stream from inside its handler.
-    if (!device_open_) return;
+    // The owner may have destroyed the component, or stopped or restarted the stream,
+    // from inside its handler.
+    if (guard.Lost(*this)) return;
     if (filled) QueueNextBuffer();
     if (!running_) {
         streaming_ = false;
@@ -196,12 +218,14 @@ void TAudioOut::CloseDevice() {
     }
     for (int slot = 0; slot < ring_; ++slot)
         wave_->UnprepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
-    wave_->Close(wave_handle_);
+    const bool closed = wave_->Close(wave_handle_) == os::MMSYSERR_NOERROR;
     device_open_ = false;
     streaming_ = false;
     wave_handle_ = 0;
-    // Often runs inside a handler of this very window: it goes once the handler returns.
-    fw::ReleaseWindowLater(std::move(notify_window_));
+    ++stream_;
+    // The close notification is still to come, and OnStop with it.
+    if (closed && notify_window_) notify_window_->keeper_ = this;
+    RetireNotifyWindow(std::move(notify_window_), closed);
     ApplyDeferredMemory();
 }
 

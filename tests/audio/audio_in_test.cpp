@@ -264,6 +264,101 @@ TEST_F(AudioIn, AnOwnerMayStopTheStreamFromInsideItsHandler) {
     EXPECT_EQ(in.ErrorText(), "");
 }
 
+// A device lost mid-stream (a sound server restart, a microphone unplugged) hands back the
+// block it was recording cut short and the others empty. The owner gets exactly the sound
+// that was recorded, nothing stale, and the stream ends with the device's reason.
+TEST_F(AudioIn, ALostDeviceDeliversOnlyWhatWasRecordedAndEndsTheStream) {
+    std::vector<std::int32_t> sizes;
+    std::vector<std::int16_t> take;
+    form->filled = [&](void* buffer, std::int32_t& size) {
+        sizes.push_back(size);
+        const auto s = Samples(buffer, size);
+        take.insert(take.end(), s.begin(), s.end());
+        return true;
+    };
+    auto take_is_count = [&] {
+        for (std::size_t f = 0; f < take.size(); ++f)
+            if (take[f] != static_cast<std::int16_t>(f)) return false;
+        return true;
+    };
+    auto t0 = Now();
+    ASSERT_TRUE(Start());
+    RunTo(At(2 * kFrames + kFrames / 2, kRate, t0));
+    ASSERT_EQ(sizes.size(), 2u);
+    wave.LoseDevice(Dir::In, 0);
+    Run(1ms);
+    EXPECT_EQ(sizes, (std::vector<std::int32_t>{kBlock, kBlock, kBlock / 2}));
+    EXPECT_EQ(take.size(), 2u * kFrames + kFrames / 2);
+    EXPECT_TRUE(take_is_count());
+    EXPECT_EQ(in.BlocksDone(), 3);
+    EXPECT_EQ(in.BlocksFilled(), 3);
+    EXPECT_FALSE(in.Running());
+    EXPECT_FALSE(wave.IsOpen(Dir::In, 0));
+    EXPECT_EQ(in.ErrorText(), wave.ErrorText(os::MMSYSERR_ERROR));
+
+    // Lost between two blocks: the buffer it had just begun holds nothing and is no block.
+    sizes.clear();
+    take.clear();
+    t0 = Now();
+    ASSERT_TRUE(Start());
+    RunTo(At(2 * kFrames, kRate, t0));
+    wave.LoseDevice(Dir::In, 0, os::MMSYSERR_NODRIVER);
+    Run(1ms);
+    EXPECT_EQ(sizes, std::vector<std::int32_t>(2, kBlock));
+    EXPECT_TRUE(take_is_count());
+    EXPECT_EQ(in.BlocksDone(), 2);
+    EXPECT_FALSE(in.Running());
+    EXPECT_EQ(in.ErrorText(), wave.ErrorText(os::MMSYSERR_NODRIVER));
+}
+
+// The owner may stop the stream and start the next one from inside its handler: the new
+// stream runs as if started from outside.
+TEST_F(AudioIn, AnOwnerMayRestartTheStreamFromInsideItsHandler) {
+    std::vector<std::int16_t> first_samples;
+    form->filled = [&](void* buffer, std::int32_t& size) {
+        first_samples.push_back(Samples(buffer, size).front());
+        if (first_samples.size() == 2) {
+            form->AudioIn1->StopNow();
+            EXPECT_TRUE(form->AudioIn1->Start(form->AudioIn1));
+        }
+        return true;
+    };
+    const auto t0 = Now();
+    ASSERT_TRUE(Start());
+    RunTo(At(2 * kFrames, kRate, t0));
+    ASSERT_EQ(first_samples.size(), 2u);
+    const auto t1 = Now();
+    RunTo(At(6 * kFrames, kRate, t1));
+    EXPECT_EQ(in.ErrorText(), "");
+    EXPECT_TRUE(in.Running());
+    EXPECT_EQ(in.BlocksDone(), 6);
+    EXPECT_EQ(in.BlocksFilled(), 6);
+    EXPECT_EQ(in.BlocksQueued(), 4);
+    // The new take begins at its own first frame and goes on block after block.
+    ASSERT_EQ(first_samples.size(), 2u + 6);
+    for (std::size_t k = 0; k < 6; ++k)
+        EXPECT_EQ(first_samples[2 + k], static_cast<std::int16_t>(k * kFrames)) << "block " << k;
+    EXPECT_EQ(wave.LostFrames(0), 0u);
+    in.StopNow();
+}
+
+TEST_F(AudioIn, AnOwnerMayDestroyTheComponentFromInsideItsHandler) {
+    int calls = 0;
+    form->filled = [&](void*, std::int32_t&) {
+        if (++calls == 2) {
+            delete form->AudioIn1;
+            form->AudioIn1 = nullptr;
+        }
+        return true;
+    };
+    ASSERT_TRUE(Start());
+    Run(3s);
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(wave.IsOpen(Dir::In, 0));
+    EXPECT_EQ(form->ComponentCount(), 0);
+    EXPECT_EQ(form->ControlCount(), 0); // the hidden window went with it
+}
+
 TEST_F(AudioIn, NoMemoryIsAllocatedWhileBlocksCirculate) {
     CountingAllocator counting;
     ASSERT_TRUE(Start());

@@ -5,6 +5,7 @@
 
 #include "framework/form_reader.hpp"
 
+#include <algorithm>
 #include <array>
 
 using namespace std::chrono_literals;
@@ -258,6 +259,93 @@ TEST_F(AudioIO, AComponentDestroyedWithAnOpenStreamClosesItsDevice) {
     EXPECT_FALSE(wave.IsOpen(Dir::Out, 0));
     Run(2s);
     EXPECT_EQ(blocks, seen);
+}
+
+// Every stream that closes, however it closes, says so once: OnStop comes from the message
+// loop with the stream's hidden window as Sender, the one that OnStart had, and the window
+// goes after it.
+TEST_F(AudioIO, OnStopReportsEveryClosedStreamWithItsHiddenWindow) {
+    auto& in = MakeIn();
+    auto& out = MakeOut();
+    for (audio::TAudioIO* c :
+         {static_cast<audio::TAudioIO*>(&in), static_cast<audio::TAudioIO*>(&out)}) {
+        c->OnStart = fw::Bind<&TAudioForm::AudioStart>(*form);
+        c->OnStop = fw::Bind<&TAudioForm::AudioStop>(*form);
+    }
+    // What each OnStop saw: which window, and whether its component was still running.
+    std::string seen;
+    form->stop = [&](fw::TObject* sender) {
+        if (dynamic_cast<audio::TCallBackWinIn*>(sender))
+            seen += in.Running() ? "I" : "i";
+        else if (dynamic_cast<audio::TCallBackWinOut*>(sender))
+            seen += out.Running() ? "O" : "o";
+        else
+            seen += "?";
+    };
+    auto start_both = [&] {
+        form->started.clear();
+        form->stopped.clear();
+        seen.clear();
+        ASSERT_TRUE(in.Start(form->AudioIn1));
+        ASSERT_TRUE(out.Start(form->AudioOut1));
+        Run(1ms);
+        ASSERT_EQ(form->started.size(), 2u);
+    };
+
+    form->fill = [](void*, std::int32_t&) { return true; };
+    start_both();
+    Run(1s);
+    in.StopNow();
+    out.StopNow();
+    EXPECT_TRUE(form->stopped.empty()); // not from inside the stop
+    Run(1ms);
+    EXPECT_EQ(seen, "io");
+    EXPECT_EQ(form->stopped, form->started);
+    EXPECT_EQ(form->ControlCount(), 0);
+
+    // Streams that end by themselves: the owner refuses what is recorded and has nothing
+    // more to play.
+    int offers = 0;
+    form->filled = [](void*, std::int32_t&) { return false; };
+    form->fill = [&](void*, std::int32_t&) { return ++offers <= 4; };
+    start_both();
+    Run(3s);
+    EXPECT_FALSE(in.Running());
+    EXPECT_FALSE(out.Running());
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, "io");
+    ASSERT_EQ(form->stopped.size(), 2u);
+    EXPECT_TRUE(
+        std::is_permutation(form->stopped.begin(), form->stopped.end(), form->started.begin()));
+    EXPECT_EQ(form->ControlCount(), 0);
+
+    // A capture device lost mid-stream.
+    form->filled = [](void*, std::int32_t&) { return true; };
+    form->fill = [](void*, std::int32_t&) { return true; };
+    start_both();
+    Run(1s);
+    wave.LoseDevice(Dir::In, 0);
+    Run(1ms);
+    EXPECT_EQ(seen, "i");
+    EXPECT_EQ(form->stopped, std::vector<fw::TObject*>{form->started[0]});
+    out.StopNow();
+    Run(1ms);
+    EXPECT_EQ(seen, "io");
+
+    // A handler of OnStop may start the next stream at once.
+    form->stop = [&](fw::TObject*) {
+        if (form->stopped.size() == 1) EXPECT_TRUE(in.Start(form->AudioIn1));
+    };
+    form->started.clear();
+    form->stopped.clear();
+    ASSERT_TRUE(in.Start(form->AudioIn1));
+    in.StopNow();
+    Run(1s);
+    EXPECT_TRUE(in.Running());
+    EXPECT_EQ(in.BlocksDone(), 2);
+    EXPECT_EQ(form->started.size(), 2u);
+    EXPECT_EQ(form->stopped.size(), 1u);
+    in.StopNow();
 }
 
 const char* kFormText = "object AudioForm: TAudioForm\n"

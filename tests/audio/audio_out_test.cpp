@@ -257,6 +257,70 @@ TEST_F(AudioOut, ABlockAcceptedAtTheClosingReturnDoesNotKeepTheDeviceOpen) {
     out.StopNow();
 }
 
+// The owner may stop playback and start it again from inside its handler, during the
+// pre-fill as well as at a refill: the new stream plays as if started from outside.
+TEST_F(AudioOut, AnOwnerMayRestartPlaybackFromInsideItsHandler) {
+    int restart_at = 2;
+    form->fill = [&](void* buffer, std::int32_t& size) {
+        FillCount(buffer, size);
+        if (++offers == restart_at) {
+            restart_at = 0;
+            form->AudioOut1->StopNow();
+            next_sample = 0;
+            wave.ClearPlayed(0);
+            EXPECT_TRUE(form->AudioOut1->Start(form->AudioOut1)) << form->AudioOut1->ErrorText();
+        }
+        return true;
+    };
+    ASSERT_TRUE(Start()) << out.ErrorText();
+    EXPECT_EQ(offers, 2 + 4);
+    EXPECT_EQ(out.BlocksQueued(), 4);
+    Run(2s);
+    EXPECT_EQ(out.ErrorText(), "");
+    EXPECT_EQ(out.BlocksDone(), 5);
+    EXPECT_EQ(out.BlocksQueued(), 4);
+    EXPECT_EQ(Played().size(), 5u * kFrames);
+    EXPECT_TRUE(IsCount(Played()));
+
+    // At a refill.
+    restart_at = offers + 3;
+    Run(2s);
+    EXPECT_EQ(restart_at, 0);
+    EXPECT_EQ(out.ErrorText(), "");
+    EXPECT_TRUE(out.Running());
+    EXPECT_EQ(out.BlocksQueued(), 4);
+    ASSERT_GE(out.BlocksDone(), 2);
+    EXPECT_EQ(Played().size(), static_cast<std::size_t>(out.BlocksDone()) * kFrames);
+    EXPECT_TRUE(IsCount(Played()));
+    out.StopNow();
+}
+
+TEST_F(AudioOut, AnOwnerMayDestroyTheComponentFromInsideItsHandler) {
+    int destroy_at = 2;
+    form->fill = [&](void* buffer, std::int32_t& size) {
+        if (++offers == destroy_at) {
+            delete form->AudioOut1;
+            form->AudioOut1 = nullptr;
+            return false;
+        }
+        return FillCount(buffer, size);
+    };
+    // During the pre-fill: Start answers false and leaves nothing open.
+    EXPECT_FALSE(out.Start(form->AudioOut1));
+    EXPECT_EQ(form->AudioOut1, nullptr);
+    EXPECT_FALSE(wave.IsOpen(Dir::Out, 0));
+    // At a refill.
+    MakeOut();
+    offers = 0;
+    destroy_at = 6;
+    ASSERT_TRUE(form->AudioOut1->Start(form->AudioOut1));
+    Run(3s);
+    EXPECT_EQ(offers, 6);
+    EXPECT_FALSE(wave.IsOpen(Dir::Out, 0));
+    EXPECT_EQ(form->ComponentCount(), 0);
+    EXPECT_EQ(form->ControlCount(), 0);
+}
+
 TEST_F(AudioOut, EachRefusedDeviceStepFailsStartWithItsTextAndLeavesNothingOpen) {
     AcceptFirst(1000);
     struct Case {

@@ -58,12 +58,15 @@ public:
         c.Method<&TAudioForm::AudioIn1BufferFilled>("AudioIn1BufferFilled");
         c.Method<&TAudioForm::AudioOut1FillBuffer>("AudioOut1FillBuffer");
         c.Method<&TAudioForm::AudioStart>("AudioStart");
+        c.Method<&TAudioForm::AudioStop>("AudioStop");
     }
     audio::TAudioIn* AudioIn1 = nullptr;
     audio::TAudioOut* AudioOut1 = nullptr;
     std::function<bool(void* Buffer, std::int32_t& Size)> filled;
     std::function<bool(void* Buffer, std::int32_t& Size)> fill;
     std::vector<fw::TObject*> started;
+    std::vector<fw::TObject*> stopped;
+    std::function<void(fw::TObject* Sender)> stop;
 
     bool AudioIn1BufferFilled(void* Buffer, std::int32_t& Size) {
         return filled ? filled(Buffer, Size) : true;
@@ -72,6 +75,10 @@ public:
         return fill ? fill(Buffer, Size) : false;
     }
     void AudioStart(fw::TObject* Sender) { started.push_back(Sender); }
+    void AudioStop(fw::TObject* Sender) {
+        stopped.push_back(Sender);
+        if (stop) stop(Sender);
+    }
 };
 
 // Counts the device memory handed out, and refuses it on request.
