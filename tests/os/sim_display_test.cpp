@@ -2,6 +2,9 @@
 // capture, the move loop, double clicks, focus and keys; PNG files of screenshots.
 #include "os/display/png.hpp"
 #include "os/display/sim_display.hpp"
+#include "os/input_budget.hpp"
+
+#include "../heap_peak.hpp"
 
 #include <gtest/gtest.h>
 
@@ -454,6 +457,19 @@ TEST_F(PngTest, BadInputGivesClearErrors) {
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("16385x1"), std::string::npos) << e.what();
     }
+}
+
+TEST_F(PngTest, ALargeImageInASmallFileHoldsNoMoreThanTheReadersBound) {
+    // Twelve million pixels of one colour compress to a few dozen kilobytes.
+    os::PixelBuffer plain(4096, 3072, 0x203040);
+    const std::vector<std::byte> file = os::EncodePng(plain);
+    ASSERT_LT(file.size(), 1u << 20);
+    os::PixelBuffer back;
+    const auto peak = heap_peak::During([&] { back = os::DecodePng(file); });
+    if (!peak) GTEST_SKIP() << "heap use is measured only in AddressSanitizer builds";
+    EXPECT_EQ(back, plain);
+    // The image itself is 64 MiB; libpng's own state is a few rows and a zlib window.
+    EXPECT_LE(*peak, os::InputBudget(file.size()) + (1u << 20));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // return values, so no longjmp crosses C++ frames here.
 #include "os/display/png.hpp"
 
+#include "os/input_budget.hpp"
+
 #include <png.h>
 
 #include <cerrno>
@@ -17,6 +19,9 @@ namespace {
 std::string Dimensions(long long w, long long h) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
+
+// The largest image, at four bytes a pixel, fits the memory any input may make a reader hold.
+static_assert(kMaxPngPixels * sizeof(std::uint32_t) <= kMinInputBudget);
 
 // Frees libpng's decoder state on every way out.
 struct ImageGuard {
@@ -81,16 +86,20 @@ PixelBuffer DecodePng(std::span<const std::byte> bytes) {
                                  std::to_string(kMaxPngSide) + " pixels a side and " +
                                  std::to_string(kMaxPngPixels) + " in all");
 
-    png.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
-    const png_color black{0, 0, 0};
-    if (!png_image_finish_read(&png, &black, rgb.data(), 0, nullptr))
-        throw std::runtime_error(std::string("PNG: cannot decode: ") + png.message);
-
+    // The three bytes of each pixel are decoded into the front of the pixels themselves and
+    // widened from the last one back, so the image is the only large block held: a small
+    // file that inflates to the largest image accepted holds its 64 MiB and no more.
     PixelBuffer image(static_cast<int>(w), static_cast<int>(h));
-    for (std::size_t i = 0; i < image.pixels.size(); ++i)
-        image.pixels[i] =
-            std::uint32_t{rgb[i * 3]} << 16 | std::uint32_t{rgb[i * 3 + 1]} << 8 | rgb[i * 3 + 2];
+    png.format = PNG_FORMAT_RGB;
+    static_assert(sizeof image.pixels[0] > 3);
+    auto* rgb = reinterpret_cast<png_byte*>(image.pixels.data());
+    const png_color black{0, 0, 0};
+    if (!png_image_finish_read(&png, &black, rgb, 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot decode: ") + png.message);
+    for (std::size_t i = image.pixels.size(); i-- > 0;) {
+        const std::uint32_t r = rgb[i * 3], g = rgb[i * 3 + 1], b = rgb[i * 3 + 2];
+        image.pixels[i] = r << 16 | g << 8 | b;
+    }
     return image;
 }
 
