@@ -5,6 +5,7 @@
 
 #include "os/clock/clock.hpp"
 #include "os/display/sim_display.hpp"
+#include "os/settings/sim_settings.hpp"
 #include "os/wait/event_wait.hpp"
 #include "os/wave/sim_wave.hpp"
 
@@ -21,6 +22,8 @@ public:
     virtual Display& GetDisplay() = 0;
     // The wave devices, created on first use (a sound server must be reachable by then).
     virtual WaveService& GetWave();
+    // The settings store (the window placement).
+    virtual SettingsStore& GetSettings() = 0;
 
     // Where services post their notifications: the framework's message loop sets it for
     // its lifetime. Safe from any thread; posts with no poster set are dropped.
@@ -44,6 +47,8 @@ public:
     EventWait& GetWait() override { return wait_; }
     Display& GetDisplay() override { return display_; }
     WaveService& GetWave() override { return SimWave(); }
+    SettingsStore& GetSettings() override { return settings_; }
+    SimSettings& Settings() { return settings_; }
     VirtualClock& Virtual() { return clock_; }
     SimDisplay& Screen() { return display_; }
     SimWaveService& SimWave();
@@ -53,6 +58,7 @@ private:
     VirtualEventWait wait_{clock_};
     SimDisplay display_{clock_};
     std::unique_ptr<SimWaveService> wave_;
+    SimSettings settings_;
 };
 
 } // namespace os

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "os/platform.hpp"
+#include "os/settings/file_settings.hpp"
 
 #include <memory>
 #include <string>
@@ -25,6 +26,8 @@ public:
     Display& GetDisplay() override;
     // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
     WaveService& GetWave() override;
+    // $XDG_CONFIG_HOME/mirelo/settings.ini.
+    SettingsStore& GetSettings() override { return settings_; }
     X11Display& X11() { return *display_; }
 
 private:
@@ -33,6 +36,7 @@ private:
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
     std::unique_ptr<WaveService> wave_;
+    FileSettings settings_{FileSettings::DefaultPath()};
 };
 
 } // namespace os

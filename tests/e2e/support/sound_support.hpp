@@ -50,14 +50,15 @@ private:
     pid_t pid_ = -1;
 };
 
-// The real clock and event wait with ALSA's wave devices; the display is an unused
-// in-memory one, for programs that need no windows on a screen.
+// The real clock and event wait with ALSA's wave devices; the display and the settings are
+// unused in-memory ones, for programs that need no windows on a screen.
 class AlsaPlatform final : public os::Platform {
 public:
     os::Clock& GetClock() override { return clock_; }
     os::EventWait& GetWait() override { return wait_; }
     os::Display& GetDisplay() override { return display_; }
     os::WaveService& GetWave() override { return Alsa(); }
+    os::SettingsStore& GetSettings() override { return settings_; }
     os::AlsaWaveService& Alsa();
 
 private:
@@ -65,6 +66,7 @@ private:
     os::PollEventWait wait_{clock_};
     os::SimDisplay display_{clock_};
     std::unique_ptr<os::AlsaWaveService> wave_;
+    os::SimSettings settings_;
 };
 
 // A signal that never contains silence, so that where it starts and ends is plain.
