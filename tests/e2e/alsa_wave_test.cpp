@@ -442,4 +442,50 @@ TEST_F(AlsaWave, ALostSoundServerFailsTheStreamWithoutHanging) {
         << wave_->ErrorText(refused);
 }
 
+// A sound server that goes away while capturing: every queued buffer comes back holding
+// only what was recorded into it before the loss, the rest of it untouched, and adding one
+// again says that the device failed.
+TEST_F(AlsaWave, ALostSoundServerGivesCaptureBuffersBackWithWhatTheyRecorded) {
+    constexpr std::int16_t kUntouched = 0x5555;
+    os::WaveHandle h = 0;
+    ASSERT_EQ(wave_->Open(Dir::In, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u);
+    Ring ring(4, 16384);
+    for (auto& d : ring.data)
+        std::fill(d.begin(), d.end(), '\x55');
+    std::vector<std::uint32_t> recorded;
+    on_message_ = [&](const fw::TMessage& m) {
+        if (m.Msg != os::MM_WIM_DATA) return;
+        EXPECT_EQ(m.LParam, reinterpret_cast<std::intptr_t>(&ring.hdr[recorded.size() % 4]));
+        recorded.push_back(reinterpret_cast<const WaveHdr*>(m.LParam)->dwBytesRecorded);
+    };
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->PrepareHeader(h, &hdr, os::kWaveHdrSize), 0u);
+    ASSERT_EQ(wave_->Start(h), 0u);
+    for (auto& hdr : ring.hdr)
+        ASSERT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
+    ASSERT_TRUE(RunUntil([&] { return recorded.size() == 1; }, 3s));
+    RunUntil([] { return false; }, 150ms); // into the second block
+    server_.Stop(SIGKILL);
+    ASSERT_TRUE(RunUntil([&] { return recorded.size() == 4; }, 5s))
+        << recorded.size() << " of 4 buffers came back";
+    on_message_ = nullptr;
+    EXPECT_EQ(recorded[0], 16384u);
+    std::uint64_t frames = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        frames += recorded[i] / 2;
+        if (i > 0) EXPECT_LT(recorded[i], 16384u) << "buffer " << i << " came back full";
+        EXPECT_EQ(recorded[i] % 2, 0u);
+        // What the monitor of an idle sink records is silence; past it nothing was written.
+        const auto* s = reinterpret_cast<const std::int16_t*>(ring.data[i].data());
+        const std::size_t got = std::min<std::size_t>(recorded[i] / 2, 8192);
+        EXPECT_EQ(std::count(s, s + got, kUntouched), 0) << "buffer " << i;
+        EXPECT_EQ(std::count(s + got, s + 8192, kUntouched), static_cast<long>(8192 - got))
+            << "buffer " << i;
+    }
+    EXPECT_LE(frames, Samples(h));
+    EXPECT_EQ(wave_->AddBuffer(h, &ring.hdr[0], os::kWaveHdrSize), os::MMSYSERR_ERROR);
+    ASSERT_EQ(wave_->Reset(h), 0u);
+    ASSERT_EQ(wave_->Close(h), 0u);
+}
+
 } // namespace
