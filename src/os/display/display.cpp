@@ -25,6 +25,18 @@ bool PixelBuffer::Consistent() const {
            pixels.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 }
 
+bool IconPixels::Consistent() const {
+    return width >= 0 && height >= 0 && width <= kMaxDimension && height <= kMaxDimension &&
+           argb.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+void CheckIcon(const IconPixels& icon) {
+    if (!icon.Consistent())
+        throw std::invalid_argument("display: icon " + std::to_string(icon.width) + "x" +
+                                    std::to_string(icon.height) + " holds " +
+                                    std::to_string(icon.argb.size()) + " pixels");
+}
+
 std::uint32_t ButtonModifier(MouseButton b) {
     switch (b) {
     case MouseButton::Left:

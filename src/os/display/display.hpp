@@ -65,6 +65,19 @@ private:
     }
 };
 
+// A window's icon for the taskbar and the window switcher: `argb` holds width * height
+// pixels 0xAARRGGBB (straight alpha), rows top-down with no padding. 0 x 0 is no icon.
+struct IconPixels {
+    static constexpr int kMaxDimension = 1024;
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> argb;
+    // Sizes from 0 to kMaxDimension and width * height pixels.
+    bool Consistent() const;
+    bool operator==(const IconPixels&) const = default;
+};
+// Throws std::invalid_argument naming the sizes when the icon is not Consistent().
+void CheckIcon(const IconPixels& icon);
+
 using WindowId = std::uint32_t;
 constexpr WindowId kNoWindow = 0;
 
@@ -136,6 +149,9 @@ struct WindowParams {
     bool topmost = false;
     bool wants_double_clicks = false; // two quick presses give a press with double_click
     bool skip_taskbar = false;
+    // A menu or tip: placed by us, not managed by the window manager (no frame, no
+    // taskbar entry); it takes the pointer with a capture.
+    bool popup = false;
 };
 
 class Display {
@@ -154,6 +170,8 @@ public:
     virtual void SetShape(WindowId w, const std::optional<std::vector<Rect>>& shape) = 0;
     virtual void SetTitle(WindowId w, const std::string& title) = 0;
     virtual void SetSkipTaskbar(WindowId w, bool skip) = 0;
+    // Throws std::invalid_argument when the icon is not Consistent().
+    virtual void SetIcon(WindowId w, const IconPixels& icon) = 0;
     virtual void Iconify(WindowId w) = 0;
     virtual void Restore(WindowId w) = 0;
     virtual bool IsIconic(WindowId w) const = 0;

@@ -150,6 +150,11 @@ void SimDisplay::SetSkipTaskbar(WindowId w, bool skip) {
     if (SimWindow* win = Find(w)) win->skip_taskbar = skip;
 }
 
+void SimDisplay::SetIcon(WindowId w, const IconPixels& icon) {
+    CheckIcon(icon);
+    if (SimWindow* win = Find(w)) win->icon = icon;
+}
+
 void SimDisplay::Iconify(WindowId w) {
     SimWindow* win = Find(w);
     if (!win || win->iconic) return;

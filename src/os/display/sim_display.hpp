@@ -31,6 +31,7 @@ struct SimWindow {
     bool wants_double_clicks = false;
     std::optional<std::vector<Rect>> shape;
     PointerCursor cursor = PointerCursor::Default;
+    IconPixels icon;    // as the taskbar would show it; 0 x 0 for none
     PixelBuffer pixels; // the presented image; black until the first Present
 
     bool Drawn() const { return visible && !iconic; }
@@ -57,6 +58,7 @@ public:
     void SetShape(WindowId w, const std::optional<std::vector<Rect>>& shape) override;
     void SetTitle(WindowId w, const std::string& title) override;
     void SetSkipTaskbar(WindowId w, bool skip) override;
+    void SetIcon(WindowId w, const IconPixels& icon) override;
     void Iconify(WindowId w) override;
     void Restore(WindowId w) override;
     bool IsIconic(WindowId w) const override;

@@ -21,6 +21,7 @@ enum AtomId : int {
     kNetClientListStacking,
     kNetWmName,
     kNetWmPid,
+    kNetWmIcon,
     kUtf8String,
     kAtomCount
 };
@@ -39,6 +40,7 @@ inline constexpr std::array<const char*, kAtomCount> kAtomNames = {
     "_NET_CLIENT_LIST_STACKING",
     "_NET_WM_NAME",
     "_NET_WM_PID",
+    "_NET_WM_ICON",
     "UTF8_STRING",
 };
 

@@ -133,10 +133,12 @@ WindowId X11Display::CreateWindow(const WindowParams& params) {
     attrs.border_pixel = 0;
     attrs.bit_gravity = NorthWestGravity;
     attrs.event_mask = kEventMask;
-    win.xid =
-        XCreateWindow(dpy_, root_, win.bounds.left, win.bounds.top, Dim(win.bounds.Width()),
-                      Dim(win.bounds.Height()), 0, CopyFromParent, InputOutput, CopyFromParent,
-                      CWBackPixmap | CWBorderPixel | CWBitGravity | CWEventMask, &attrs);
+    // A popup menu is ours to place and stack: the window manager leaves it alone.
+    attrs.override_redirect = params.popup ? True : False;
+    win.xid = XCreateWindow(
+        dpy_, root_, win.bounds.left, win.bounds.top, Dim(win.bounds.Width()),
+        Dim(win.bounds.Height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+        CWBackPixmap | CWBorderPixel | CWBitGravity | CWEventMask | CWOverrideRedirect, &attrs);
 
     char res_name[] = "mirelo";
     char res_class[] = "Mirelo";
@@ -247,30 +249,39 @@ void X11Display::ChangeNetWmState(const Win& win, bool add, Atom state) {
     SendToRoot(win.xid, (*atoms_)[x11::kNetWmState], add ? 1 : 0, static_cast<long>(state), 0, 1);
 }
 
+void X11Display::Map(Win& win) {
+    // Window managers drop _NET_WM_STATE when a window is withdrawn: state it again.
+    WriteNetWmState(win);
+    WriteNormalHints(win);
+    XWMHints hints{};
+    hints.flags = InputHint | StateHint;
+    hints.input = True;
+    hints.initial_state = win.iconic ? IconicState : NormalState;
+    XSetWMHints(dpy_, win.xid, &hints);
+    XMoveWindow(dpy_, win.xid, win.bounds.left, win.bounds.top);
+    Expect(win, win.iconic);
+    XMapRaised(dpy_, win.xid);
+}
+
+void X11Display::Withdraw(Win& win) {
+    if (move_ && move_->window == win.id) EndMove();
+    if (capture_ == win.id) ReleaseCapture();
+    XWithdrawWindow(dpy_, win.xid, screen_);
+    if (win.focused) {
+        win.focused = false;
+        Post(EventKind::FocusLost, win);
+    }
+}
+
 void X11Display::Show(WindowId w, bool visible) {
     Win* win = Find(w);
     if (!win || win->visible == visible) return;
     win->visible = visible;
     if (visible) {
-        // Window managers drop _NET_WM_STATE when a window is withdrawn: state it again.
-        WriteNetWmState(*win);
-        WriteNormalHints(*win);
-        XWMHints hints{};
-        hints.flags = InputHint | StateHint;
-        hints.input = True;
-        hints.initial_state = win->iconic ? IconicState : NormalState;
-        XSetWMHints(dpy_, win->xid, &hints);
-        XMoveWindow(dpy_, win->xid, win->bounds.left, win->bounds.top);
-        Expect(*win, win->iconic);
-        XMapRaised(dpy_, win->xid);
+        // An iconic window is mapped only where a window manager keeps it off the screen.
+        if (!win->iconic || WindowManagerRunning()) Map(*win);
     } else {
-        if (move_ && move_->window == w) EndMove();
-        if (capture_ == w) ReleaseCapture();
-        XWithdrawWindow(dpy_, win->xid, screen_);
-        if (win->focused) {
-            win->focused = false;
-            Post(EventKind::FocusLost, *win);
-        }
+        Withdraw(*win);
     }
     Flush();
 }
@@ -339,6 +350,28 @@ void X11Display::SetTitle(WindowId w, const std::string& title) {
     Flush();
 }
 
+void X11Display::SetIcon(WindowId w, const IconPixels& icon) {
+    CheckIcon(icon);
+    Win* win = Find(w);
+    if (!win) return;
+    const Atom property = (*atoms_)[x11::kNetWmIcon];
+    if (icon.argb.empty()) {
+        XDeleteProperty(dpy_, win->xid, property);
+        Flush();
+        return;
+    }
+    // CARDINAL/32: width, height, then the pixels, each item a long as Xlib wants them.
+    std::vector<unsigned long> items;
+    items.reserve(2 + icon.argb.size());
+    items.push_back(static_cast<unsigned long>(icon.width));
+    items.push_back(static_cast<unsigned long>(icon.height));
+    items.insert(items.end(), icon.argb.begin(), icon.argb.end());
+    XChangeProperty(dpy_, win->xid, property, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(items.data()),
+                    static_cast<int>(items.size()));
+    Flush();
+}
+
 void X11Display::SetIconic(Win& win, bool iconic) {
     if (win.iconic == iconic) return;
     win.iconic = iconic;
@@ -355,8 +388,14 @@ void X11Display::Iconify(WindowId w) {
     if (!win || win->iconic) return;
     if (move_ && move_->window == w) EndMove();
     if (win->visible) {
-        Expect(*win, true);
-        XIconifyWindow(dpy_, win->xid, screen_);
+        if (WindowManagerRunning()) {
+            Expect(*win, true);
+            XIconifyWindow(dpy_, win->xid, screen_);
+        } else {
+            // Nobody would act on an iconify request: the window is withdrawn instead, so
+            // that it leaves the screen as the program believes it has.
+            Withdraw(*win);
+        }
     }
     SetIconic(*win, true);
     Flush();
@@ -367,13 +406,13 @@ void X11Display::Restore(WindowId w) {
     if (!win || !win->iconic) return;
     SetIconic(*win, false);
     if (win->visible) {
-        Expect(*win, false);
         if (WindowManagerRunning()) {
+            Expect(*win, false);
             // Through the window manager, so that it sees this after an iconify still in
             // its queue; a map request would be lost if the window were not unmapped yet.
             SendToRoot(win->xid, (*atoms_)[x11::kNetActiveWindow], 2, CurrentTime, 0);
         } else {
-            XMapRaised(dpy_, win->xid);
+            Map(*win);
         }
     }
     Flush();

@@ -53,6 +53,8 @@ public:
     void SetShape(WindowId w, const std::optional<std::vector<Rect>>& shape) override;
     void SetTitle(WindowId w, const std::string& title) override;
     void SetSkipTaskbar(WindowId w, bool skip) override;
+    // _NET_WM_ICON.
+    void SetIcon(WindowId w, const IconPixels& icon) override;
     void Iconify(WindowId w) override;
     void Restore(WindowId w) override;
     bool IsIconic(WindowId w) const override;
@@ -124,6 +126,9 @@ private:
     void ResizePixmap(Win& win);
     void PresentFromPixmap(const Win& win, const Rect& area);
     void SetIconic(Win& win, bool iconic);
+    // Maps the window with its hints stated again; takes it off the screen (ICCCM withdraw).
+    void Map(Win& win);
+    void Withdraw(Win& win);
     void Expect(Win& win, bool iconic);
 
     // Event handlers (x11_events.cpp), one per event type.

@@ -4,12 +4,15 @@
 
 #include "os/display/x11_atoms.hpp"
 #include "os/display/x11_keys.hpp"
+#include "os/display/x11_property.hpp"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace os {
 
@@ -215,7 +218,21 @@ void X11Display::OnMotion(Win& win, const XMotionEvent& e) {
 }
 
 void X11Display::OnKey(Win& win, const XKeyEvent& e) {
-    const std::uint16_t vk = x11::VirtualKeyOf(XLookupKeysym(const_cast<XKeyEvent*>(&e), 0));
+    KeySym chosen = NoSymbol;
+    unsigned consumed = 0;
+    XkbLookupKeySym(dpy_, static_cast<KeyCode>(e.keycode), e.state, &consumed, &chosen);
+    // The key's other keysyms: the rest of the selected group, then the first group.
+    std::vector<KeySym> others;
+    const int group = XkbGroupForCoreState(e.state);
+    const int groups[] = {group, 0};
+    for (int i = 0; i < (group == 0 ? 1 : 2); ++i) {
+        for (int level = 0; level < 4; ++level) {
+            const KeySym k =
+                XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(e.keycode), groups[i], level);
+            if (k != NoSymbol && k != chosen) others.push_back(k);
+        }
+    }
+    const std::uint16_t vk = x11::VirtualKeyOf(chosen, others);
     if (!vk) return;
     const bool down = e.type == KeyPress;
     std::uint32_t modifiers = FromState(e.state);
@@ -290,16 +307,8 @@ void X11Display::OnMapChange(Win& win, bool unmapped) {
 void X11Display::ReadWmState(Win& win) {
     if (!win.visible) return; // withdrawn by us: neither iconic nor restored
     const Atom wm_state = (*atoms_)[x11::kWmState];
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    long state = -1;
-    if (XGetWindowProperty(dpy_, win.xid, wm_state, 0, 2, False, wm_state, &type, &format, &count,
-                           &after, &data) == Success &&
-        data && format == 32 && count >= 1)
-        state = *reinterpret_cast<const long*>(data);
-    if (data) XFree(data);
+    const auto items = x11::ReadProperty32<long>(dpy_, win.xid, wm_state, wm_state, 2);
+    const long state = items.empty() ? -1 : items[0];
     if (state != NormalState && state != IconicState) return;
     const bool iconic = state == IconicState;
     if (win.expect_iconic && clock_.Monotonic() > win.expect_until) win.expect_iconic.reset();

@@ -1,4 +1,4 @@
-// The keysym to virtual-key table.
+// The keysym to virtual-key table, and the choice among a key's keysyms.
 #include "os/display/x11_keys.hpp"
 
 #include "os/display/display.hpp"
@@ -7,7 +7,7 @@
 
 namespace os::x11 {
 
-std::uint16_t VirtualKeyOf(KeySym k) {
+std::uint16_t VirtualKeyOfSym(KeySym k) {
     if (k >= XK_a && k <= XK_z) return static_cast<std::uint16_t>('A' + (k - XK_a));
     if (k >= XK_A && k <= XK_Z) return static_cast<std::uint16_t>(k);
     if (k >= XK_0 && k <= XK_9) return static_cast<std::uint16_t>(k);
@@ -61,6 +61,34 @@ std::uint16_t VirtualKeyOf(KeySym k) {
         return 45;
     case XK_Delete:
         return 46;
+    case XK_KP_Begin:
+        return 12;
+    case XK_KP_Prior:
+        return 33;
+    case XK_KP_Next:
+        return 34;
+    case XK_KP_End:
+        return 35;
+    case XK_KP_Home:
+        return 36;
+    case XK_KP_Left:
+        return 37;
+    case XK_KP_Up:
+        return 38;
+    case XK_KP_Right:
+        return 39;
+    case XK_KP_Down:
+        return 40;
+    case XK_KP_Insert:
+        return 45;
+    case XK_KP_Delete:
+        return 46;
+    case XK_KP_Space:
+        return VirtualKey::kSpace;
+    case XK_KP_Tab:
+        return 9;
+    case XK_KP_Separator:
+        return 108;
     case XK_KP_Multiply:
         return 106;
     case XK_KP_Add:
@@ -78,6 +106,7 @@ std::uint16_t VirtualKeyOf(KeySym k) {
     case XK_semicolon:
         return 186;
     case XK_equal:
+    case XK_plus:
         return 187;
     case XK_comma:
         return 188;
@@ -100,6 +129,13 @@ std::uint16_t VirtualKeyOf(KeySym k) {
     default:
         return 0;
     }
+}
+
+std::uint16_t VirtualKeyOf(KeySym chosen, std::span<const KeySym> others) {
+    if (const std::uint16_t vk = VirtualKeyOfSym(chosen)) return vk;
+    for (const KeySym k : others)
+        if (const std::uint16_t vk = VirtualKeyOfSym(k)) return vk;
+    return 0;
 }
 
 } // namespace os::x11

@@ -3,6 +3,7 @@
 #include "os/display/x11_display.hpp"
 
 #include "os/display/x11_atoms.hpp"
+#include "os/display/x11_property.hpp"
 #include "os/display/x11_upload.hpp"
 
 #include <X11/Xatom.h>
@@ -15,16 +16,13 @@
 namespace os {
 
 bool X11Display::WindowManagerRunning() const {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const bool found =
-        XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetSupportingWmCheck], 0, 1, False,
-                           XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
-        data && count == 1;
-    if (data) XFree(data);
-    return found;
+    // The root names the manager's check window, which names itself; a manager that died
+    // leaves the root's property behind, naming a window that is gone or someone else's.
+    const Atom check = (*atoms_)[x11::kNetSupportingWmCheck];
+    const auto named = x11::ReadProperty32<::Window>(dpy_, root_, check, XA_WINDOW);
+    if (named.empty() || named[0] == 0) return false;
+    const auto self = x11::ReadProperty32<::Window>(dpy_, named[0], check, XA_WINDOW);
+    return !self.empty() && self[0] == named[0];
 }
 
 void X11Display::Activate(WindowId w) {
@@ -42,20 +40,13 @@ void X11Display::Activate(WindowId w) {
 }
 
 WindowId X11Display::ActiveWindow() const {
-    ::Window active = 0;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetActiveWindow], 0, 1, False, XA_WINDOW,
-                           &type, &format, &count, &after, &data) == Success &&
-        data && count == 1 && format == 32) {
-        active = static_cast<::Window>(*reinterpret_cast<const unsigned long*>(data));
-    } else {
+    const auto named =
+        x11::ReadProperty32<::Window>(dpy_, root_, (*atoms_)[x11::kNetActiveWindow], XA_WINDOW);
+    ::Window active = named.empty() ? 0 : named[0];
+    if (named.empty()) {
         int revert = 0;
         XGetInputFocus(dpy_, &active, &revert);
     }
-    if (data) XFree(data);
     auto it = by_xid_.find(active);
     return it == by_xid_.end() ? kNoWindow : it->second;
 }
@@ -134,18 +125,8 @@ WindowId X11Display::WindowAt(Point p) const {
                            [&](const Rect& r) { return r.Contains(x, y); });
     };
     // The window manager's stacking list, top last; without one, the newest window wins.
-    std::vector<::Window> order;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy_, root_, (*atoms_)[x11::kNetClientListStacking], 0, 65536, False,
-                           XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        const auto* ids = reinterpret_cast<const unsigned long*>(data);
-        order.assign(ids, ids + count);
-    }
-    if (data) XFree(data);
+    const auto order = x11::ReadProperty32<::Window>(
+        dpy_, root_, (*atoms_)[x11::kNetClientListStacking], XA_WINDOW, 65536);
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         auto found = by_xid_.find(*it);
         if (found != by_xid_.end() && covers(windows_.at(found->second))) return found->second;
