@@ -1,5 +1,7 @@
-// The X error handler and the error trap.
+// The X error handlers and the error trap.
 #include "os/display/x11_errors.hpp"
+
+#include "os/emergency.hpp"
 
 #include <X11/Xproto.h>
 
@@ -50,11 +52,20 @@ int OnError(::Display* dpy, XErrorEvent* e) {
     return 0;
 }
 
+// Xlib cannot go on without its connection, and exiting through it would run static
+// destructors while the sound workers still run: stop them and end at once.
+int OnIoError(::Display*) {
+    EmergencyExit("lost the connection to the X server", kLostConnectionStatus);
+}
+
 } // namespace
 
 void InstallErrorHandler() {
     static std::once_flag once;
-    std::call_once(once, [] { XSetErrorHandler(OnError); });
+    std::call_once(once, [] {
+        XSetErrorHandler(OnError);
+        XSetIOErrorHandler(OnIoError);
+    });
 }
 
 ErrorTrap::ErrorTrap(::Display* dpy) : dpy_(dpy) {

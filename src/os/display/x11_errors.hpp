@@ -1,13 +1,19 @@
 // X protocol errors: one process-wide handler that stays quiet about the errors expected
-// when a window vanishes under our feet, and a trap that catches the errors of a few
-// requests whose failure the caller wants to see (attaching shared memory).
+// when a window vanishes under our feet, one for a lost connection, and a trap that catches
+// the errors of a few requests whose failure the caller wants to see (attaching shared
+// memory).
 #pragma once
 
 #include <X11/Xlib.h>
 
 namespace os::x11 {
 
-// Installs the handler (once per process; later calls do nothing).
+// The exit status of a process whose display connection was lost.
+inline constexpr int kLostConnectionStatus = 3;
+
+// Installs the handlers (once per process; later calls do nothing). A lost connection runs
+// the emergency stops, says "mirelo: lost the connection to the X server" and ends the
+// process with kLostConnectionStatus.
 void InstallErrorHandler();
 
 // While a trap is alive, every error of its connection is recorded instead of reported.

@@ -482,4 +482,17 @@ AlsaWaveService::XrunCounts AlsaStream::Xruns() {
     return xruns_;
 }
 
+void AlsaStream::StopNow(std::chrono::milliseconds patience) {
+    std::unique_lock lock(mutex_, std::defer_lock);
+    const auto until = std::chrono::steady_clock::now() + patience;
+    while (!lock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= until) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    quit_ = true;
+    snd_pcm_drop(pcm_);
+    lock.unlock();
+    Wake();
+}
+
 } // namespace os::alsa

@@ -7,6 +7,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -50,6 +51,10 @@ public:
     // Stops the worker, unless buffers are queued (WAVERR_STILLPLAYING).
     MMRESULT Shutdown();
     AlsaWaveService::XrunCounts Xruns();
+    // For a process that is going down: drops what the device holds and tells the worker to
+    // quit, without notifications. Gives up after `patience` when a call hung in the device
+    // keeps the stream locked.
+    void StopNow(std::chrono::milliseconds patience);
 
 private:
     struct Pending {

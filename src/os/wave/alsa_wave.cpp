@@ -44,9 +44,12 @@ std::vector<std::string> ListPcms(WaveDirection dir, const std::string& skip) {
 AlsaWaveService::AlsaWaveService(PostFn post, AlsaWaveOptions options)
     : post_(std::move(post)), options_(std::move(options)),
       in_names_(ListPcms(WaveDirection::In, options_.default_pcm)),
-      out_names_(ListPcms(WaveDirection::Out, options_.default_pcm)) {}
+      out_names_(ListPcms(WaveDirection::Out, options_.default_pcm)) {
+    emergency_stop_ = AddEmergencyStop([this] { StopAllNow(); });
+}
 
 AlsaWaveService::~AlsaWaveService() {
+    RemoveEmergencyStop(emergency_stop_);
     std::map<WaveHandle, std::shared_ptr<AlsaStream>> streams;
     {
         std::lock_guard lock(mutex_);
@@ -80,6 +83,17 @@ std::string AlsaWaveService::ErrorText(MMRESULT code) const {
     auto it = alsa_text_.find(code);
     if (!text.empty() && it != alsa_text_.end()) text += " ALSA: " + it->second;
     return text;
+}
+
+void AlsaWaveService::StopAllNow() {
+    std::vector<std::shared_ptr<AlsaStream>> open;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [h, s] : streams_)
+            open.push_back(s);
+    }
+    for (const auto& s : open)
+        s->StopNow(std::chrono::milliseconds(200));
 }
 
 std::shared_ptr<AlsaStream> AlsaWaveService::Find(WaveHandle h) const {

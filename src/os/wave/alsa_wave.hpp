@@ -4,6 +4,7 @@
 // moves the samples and posts the notifications.
 #pragma once
 
+#include "os/emergency.hpp"
 #include "os/wave/wave.hpp"
 
 #include <cstdint>
@@ -71,6 +72,10 @@ public:
     // For the streams: remembers ALSA's text for a failure reported as `code`.
     void NoteAlsaError(MMRESULT code, const std::string& what, int alsa_error);
 
+    // Stops every open stream at once, for a process that is going down: registered as an
+    // emergency stop for the service's lifetime.
+    void StopAllNow();
+
 private:
     std::shared_ptr<alsa::AlsaStream> Find(WaveHandle h) const;
 
@@ -83,6 +88,7 @@ private:
     std::map<WaveHandle, std::shared_ptr<alsa::AlsaStream>> streams_;
     std::map<MMRESULT, std::string> alsa_text_;
     XrunCounts closed_xruns_;
+    EmergencyStopId emergency_stop_ = 0;
 };
 
 std::unique_ptr<AlsaWaveService> MakeAlsaWave(PostFn post, AlsaWaveOptions options = {});
