@@ -5,6 +5,7 @@
 
 #include "framework/exception_guard.hpp"
 #include "framework/forms.hpp"
+#include "framework/graphics/icon.hpp"
 #include "os/platform.hpp"
 
 #include <memory>
@@ -66,6 +67,14 @@ public:
     void Restore();
     bool Minimized() const { return minimized_; }
 
+    // The application's icon, shown for every form's window in the taskbar and the window
+    // switcher (its image nearest 32 x 32). Setting it copies the icon and gives it to the
+    // windows there are and to those made later; an empty icon takes it away.
+    const TIcon& Icon() const { return icon_; }
+    void SetIcon(const TIcon& icon);
+    // For the forms: gives the icon to a window just made.
+    void GiveIcon(os::WindowId window) const;
+
     // Shows an exception raised by a handler: OnException when assigned, else a message
     // box with its message. One box at a time: what fails while it shows (in the box's
     // own message loop) goes to standard error.
@@ -93,6 +102,8 @@ private:
     bool taskbar_visible_ = true;
     bool showing_exception_ = false;
     std::unique_ptr<HiddenWindow> window_;
+    TIcon icon_;
+    os::IconPixels icon_pixels_;
 };
 
 class TScreen : public TComponent {

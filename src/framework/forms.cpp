@@ -130,6 +130,7 @@ void TCustomForm::CreateHandle() {
     p.skip_taskbar = skip_taskbar_;
     window_ = GetDisplay().CreateWindow(p);
     FormsByWindow()[window_] = this;
+    if (Application) Application->GiveIcon(window_);
     surface_ = os::PixelBuffer(std::max(1, Width()), std::max(1, Height()),
                                ColorRefToPixel(ColorToRGB(Color())));
     if (shape_) SetShape(shape_);
