@@ -1,16 +1,21 @@
 // The X11 display on a real X server with a window manager: placement without a frame,
 // staying above an active window, shapes, pixels, pointer and keys, the move loop, double
-// clicks, the hints the window manager reads; and the real platform's wait on the
-// connection. The window manager acts asynchronously, so every check polls with a limit.
-// GoogleTest first: Xlib's macros (None, Bool) would break its templates.
+// clicks, the hints and the icon the window manager reads; on a server with no window
+// manager: minimising, and keys of the keypad and of other layouts; and the real platform's
+// wait on the connection. The window manager acts asynchronously, so every check polls with a
+// limit. GoogleTest first: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 
+#include "bare_server.hpp"
 #include "desktop.hpp"
 
 #include "os/display/x11_display.hpp"
+#include "os/display/x11_property.hpp"
 #include "os/real_platform.hpp"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
@@ -252,6 +257,31 @@ TEST_F(X11DisplayTest, TellsTheWindowManagerWhoItIs) {
     XSendEvent(dpy, ev.xclient.window, False, NoEventMask, &ev);
     XCloseDisplay(dpy);
     EXPECT_TRUE(Await(EventKind::CloseRequest, w));
+}
+
+TEST_F(X11DisplayTest, TheIconIsAPropertyForTheTaskbarAndCanBeTakenAway) {
+    const os::WindowId w = Place(Params({40, 300, 100, 360}));
+    const os::IconPixels icon{
+        2, 3, {0xFF0000FF, 0x80FFFFFF, 0x00000000, 0xFF102030, 0xFFFFFFFF, 0x01020304}};
+    display->SetIcon(w, icon);
+    ::Display* dpy = display->Connection();
+    const Atom net_wm_icon = XInternAtom(dpy, "_NET_WM_ICON", False);
+    const auto items = os::x11::ReadProperty32<unsigned long>(dpy, display->NativeWindow(w),
+                                                              net_wm_icon, XA_CARDINAL, 1024);
+    std::vector<unsigned long> expected = {2, 3};
+    expected.insert(expected.end(), icon.argb.begin(), icon.argb.end());
+    EXPECT_EQ(items, expected);
+    // What the taskbar reads, as xprop shows it; of another type it is not read at all.
+    EXPECT_NE(Prop(w, "_NET_WM_ICON").find("Icon (2 x 3)"), std::string::npos);
+    EXPECT_TRUE(os::x11::ReadProperty32<unsigned long>(dpy, display->NativeWindow(w), net_wm_icon,
+                                                       XA_WINDOW, 1024)
+                    .empty());
+
+    EXPECT_THROW(display->SetIcon(w, {2, 2, {1, 2, 3}}), std::invalid_argument);
+    // Taken away, it is ours no more (openbox puts a default icon of its own in its place).
+    display->SetIcon(w, {});
+    EXPECT_TRUE(
+        Eventually([&] { return Prop(w, "_NET_WM_ICON").find("(2 x 3)") == std::string::npos; }));
 }
 
 TEST_F(X11DisplayTest, ErrorsOfVanishedWindowsAreQuietAndOthersReportedOnce) {
@@ -588,6 +618,130 @@ TEST_F(X11DisplayTest, PointerCaptureKeysAndScreenQueries) {
     ASSERT_TRUE(next);
     EXPECT_EQ(next->kind, EventKind::PointerMove);
     EXPECT_EQ(std::pair(next->x, next->y), std::pair(10, 10));
+}
+
+namespace {
+
+// An X11 display on a server of its own that no window manager manages.
+class BareX11Test : public ::testing::Test {
+protected:
+    e2e::BareServer server;
+    os::RealClock clock;
+    std::unique_ptr<os::X11Display> display = os::X11Display::Open(server.Display(), clock);
+    std::vector<os::DisplayEvent> events;
+
+    void Read() {
+        os::DisplayEvent e;
+        while (display->NextEvent(e))
+            events.push_back(e);
+    }
+    bool Eventually(const std::function<bool()>& cond) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(kLimit);
+        do {
+            Read();
+            if (cond()) return true;
+            std::this_thread::sleep_for(20ms);
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
+    std::string MapState(os::WindowId w) {
+        const std::string info = server.Run("xwininfo -id " + Hex(display->NativeWindow(w)));
+        const auto at = info.find("Map State: ");
+        return at == std::string::npos ? info : info.substr(at + 11, info.find('\n', at) - at - 11);
+    }
+    os::WindowId ShowWindow() {
+        os::WindowParams p;
+        p.bounds = {100, 100, 200, 180};
+        p.undecorated = true;
+        p.topmost = true;
+        const os::WindowId w = display->CreateWindow(p);
+        display->Show(w, true);
+        display->Activate(w);
+        EXPECT_TRUE(Eventually([&] { return MapState(w) == "IsViewable"; })) << MapState(w);
+        return w;
+    }
+};
+
+} // namespace
+
+TEST_F(BareX11Test, WithoutAWindowManagerMinimiseWithdrawsTheWindowAndRestoreMapsIt) {
+    const os::WindowId w = ShowWindow();
+    auto minimise_and_restore = [&](const std::string& when) {
+        SCOPED_TRACE(when);
+        display->Iconify(w);
+        EXPECT_TRUE(display->IsIconic(w));
+        EXPECT_TRUE(Eventually([&] { return MapState(w) == "IsUnMapped"; })) << MapState(w);
+        // Hidden and shown again while minimised, it stays off the screen.
+        display->Show(w, false);
+        display->Show(w, true);
+        Read();
+        EXPECT_EQ(MapState(w), "IsUnMapped");
+        display->Restore(w);
+        EXPECT_FALSE(display->IsIconic(w));
+        EXPECT_TRUE(Eventually([&] { return MapState(w) == "IsViewable"; })) << MapState(w);
+    };
+    minimise_and_restore("no manager ever ran");
+
+    // A manager that died leaves its check on the root, naming a window that is gone...
+    ::Display* dpy = display->Connection();
+    const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+    const ::Window root = DefaultRootWindow(dpy);
+    const ::Window gone = XCreateSimpleWindow(dpy, root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(dpy, root, check, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&gone), 1);
+    XDestroyWindow(dpy, gone);
+    XSync(dpy, False);
+    minimise_and_restore("the check names a window that is gone");
+    // ... or one that does not name itself.
+    const ::Window stranger = XCreateSimpleWindow(dpy, root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(dpy, root, check, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&stranger), 1);
+    XSync(dpy, False);
+    minimise_and_restore("the check names a window that does not name itself");
+
+    const auto count = [&](EventKind kind) {
+        return std::count_if(events.begin(), events.end(),
+                             [&](const os::DisplayEvent& e) { return e.kind == kind; });
+    };
+    EXPECT_EQ(count(EventKind::Iconified), 3);
+    EXPECT_EQ(count(EventKind::Restored), 3);
+}
+
+TEST_F(BareX11Test, KeysOfTheKeypadFollowNumLockAndOtherLayoutsGiveTheirDigitsAndLetters) {
+    ::Display* dpy = display->Connection();
+    auto code = [&](KeySym k) { return std::to_string(XKeysymToKeycode(dpy, k)); };
+    // Key codes of the US layout, pressed as they are whatever the layout is now.
+    const std::string kp7 = code(XK_KP_Home), kp_dot = code(XK_KP_Delete), one = code(XK_1),
+                      two = code(XK_2), a = code(XK_a);
+    const os::WindowId w = ShowWindow();
+    ASSERT_TRUE(Eventually([&] { return display->ActiveWindow() == w; }));
+    auto keys = [&](const std::string& xdotool_keys, std::size_t count) {
+        events.clear();
+        server.Run("xdotool key " + xdotool_keys);
+        std::vector<int> got;
+        Eventually([&] {
+            got.clear();
+            for (const auto& e : events)
+                if (e.kind == EventKind::KeyDown && e.window == w) got.push_back(e.key);
+            return got.size() >= count;
+        });
+        return got;
+    };
+    // NumLock off: Home and Delete; on: numpad 7 and the decimal point (NumLock is 144).
+    EXPECT_EQ(keys(kp7 + " " + kp_dot, 2), (std::vector<int>{36, 46}));
+    EXPECT_EQ(keys("Num_Lock " + kp7 + " " + kp_dot + " Num_Lock", 4),
+              (std::vector<int>{144, 103, 110, 144}));
+
+    // French: the digit row's first level is & and é; the digits are on its second.
+    server.Run("setxkbmap fr");
+    EXPECT_EQ(keys(one + " " + two + " " + a, 3), (std::vector<int>{'1', '2', 'Q'}));
+    // Russian as the second layout, selected: its letters give the first layout's.
+    server.Run("setxkbmap -layout us,ru");
+    XkbLockGroup(dpy, XkbUseCoreKbd, 1);
+    XSync(dpy, False);
+    EXPECT_EQ(keys(a + " " + one, 2), (std::vector<int>{'A', '1'}));
+    XkbLockGroup(dpy, XkbUseCoreKbd, 0);
+    XSync(dpy, False);
 }
 
 TEST(RealPlatform, SaysWhichDisplayItCannotOpen) {

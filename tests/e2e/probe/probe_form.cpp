@@ -4,6 +4,7 @@
 #include "framework/application.hpp"
 #include "framework/graphics/canvas.hpp"
 #include "framework/image.hpp"
+#include "framework/timer.hpp"
 
 namespace probe {
 
@@ -66,6 +67,7 @@ private:
     Log log_;
 };
 
+// Logs the keys; Escape closes the form, I minimises the application for a second.
 class TKeyLogger : public fw::TObject {
 public:
     explicit TKeyLogger(Log log) : log_(std::move(log)) {}
@@ -73,7 +75,18 @@ public:
         log_("key " + std::to_string(key) + (shift.contains(fw::ssShift) ? " shift" : "") +
              (shift.contains(fw::ssCtrl) ? " ctrl" : ""));
         if (key == fw::VK_ESCAPE) static_cast<fw::TForm*>(sender)->Close();
+        if (key == 'I' && restore_) {
+            fw::Application->Minimize();
+            log_("minimised");
+            restore_->SetEnabled(true);
+        }
     }
+    void Restore(fw::TObject*) {
+        restore_->SetEnabled(false);
+        fw::Application->Restore();
+        log_("restored");
+    }
+    fw::TTimer* restore_ = nullptr;
 
 private:
     Log log_;
@@ -105,6 +118,10 @@ fw::TForm* CreateProbeForm(const Log& log) {
     };
     auto* holder = new Holder(form, log);
     form->OnKeyDown = fw::Bind<&TKeyLogger::KeyDown>(holder->logger);
+    holder->logger.restore_ = new fw::TTimer(form);
+    holder->logger.restore_->SetEnabled(false);
+    holder->logger.restore_->SetInterval(1000);
+    holder->logger.restore_->SetOnTimer(fw::Bind<&TKeyLogger::Restore>(holder->logger));
     const fw::Region all({0, 0, kWidth, kShapeHeight});
     form->SetShape(all - fw::Region(kNotch));
     form->Show();
