@@ -37,7 +37,7 @@ public:
     static void Describe(TClassBuilder<TCustomForm>& c);
 
     // Reads the form's registered description (if its class has one) and raises OnCreate.
-    // NewForm and the application's CreateForm call it once the object exists.
+    // The application's CreateForm calls it once the object exists.
     virtual void AfterConstruction();
 
     TFormBorderStyle BorderStyle() const { return border_style_; }
@@ -114,7 +114,6 @@ protected:
 private:
     friend class TApplication;
     friend class Runtime;
-    void PaintRect(const TRect& rect, bool erase);
     void Present(const TRect& rect);
     void DragMove();
     void TrackPointer(TPoint client);
@@ -145,18 +144,6 @@ public:
 // The description a form class is loaded from when it is created, by class name.
 void RegisterFormDescription(std::string_view class_name, std::string text);
 const std::string* FindFormDescription(std::string_view class_name);
-
-// Creates a form of class T owned by `owner` and loads it (AfterConstruction).
-template <class T> T* NewForm(TComponent* owner) {
-    T* form = new T(owner);
-    try {
-        form->AfterConstruction();
-    } catch (...) {
-        delete form;
-        throw;
-    }
-    return form;
-}
 
 // The form that shows a display window, if any.
 TCustomForm* FindForm(os::WindowId window);

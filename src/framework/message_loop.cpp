@@ -109,12 +109,6 @@ int MessageLoop::ExitCode() const {
     return exit_code_;
 }
 
-void MessageLoop::ClearQuit() {
-    std::lock_guard lock(mutex_);
-    quit_ = false;
-    exit_code_ = 0;
-}
-
 LRESULT MessageLoop::SendMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lparam) {
     assert(OnLoopThread());
     TMessage m{msg, wparam, lparam, 0};

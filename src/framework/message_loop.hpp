@@ -88,8 +88,6 @@ public:
 
     bool QuitPosted() const;
     int ExitCode() const;
-    // Cancels a posted quit (a test that reuses a loop after Run returned).
-    void ClearQuit();
 
 private:
     struct Entry {

@@ -167,10 +167,6 @@ bool TPropInfo::SetComponent(TPersistent& obj, TComponent* value) const {
     return set_component_(obj, value);
 }
 
-bool TPropInfo::IsReadOnly() const {
-    return !(set_ord_ || set_str_ || set_float_ || set_method_ || set_component_);
-}
-
 bool TPropInfo::IsStored(const TPersistent& obj) const {
     if (!stored_) return false;
     if (stored_if_ && !stored_if_(obj)) return false;

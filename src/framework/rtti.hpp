@@ -107,8 +107,6 @@ public:
     // Whether a form description holds this property's value: the property is stored and
     // its value differs from the declared default.
     bool IsStored(const TPersistent& obj) const;
-    bool HasDefault() const { return has_default_; }
-    bool IsReadOnly() const;
 
     // Declaration modifiers, chained after TClassBuilder::Prop.
     TPropInfo& Stored(bool stored);
