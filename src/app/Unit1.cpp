@@ -1,9 +1,17 @@
-// The main window: its published handlers and the placement at creation.
+// The main window: the placement kept in the settings store, the record and playback
+// controller with its trace, the level of a finished take, and the keys.
 #include "Unit1.hpp"
 
 #include "framework/application.hpp"
+#include "framework/graphics/canvas.hpp"
+#include "framework/registry.hpp"
+#include "framework/sysutils.hpp"
 #include "skin/register.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace app {
@@ -21,6 +29,7 @@ void TForm1::Describe(fw::TClassBuilder<TForm1>& c) {
     c.Method<&TForm1::PlayButtonMouseDown>("PlayButtonMouseDown");
     c.Method<&TForm1::PlayButtonMouseUp>("PlayButtonMouseUp");
     c.Method<&TForm1::FormCreate>("FormCreate");
+    c.Method<&TForm1::RegInit>("RegInit");
     c.Method<&TForm1::FormClose>("FormClose");
     c.Method<&TForm1::StopButtonClick>("StopButtonClick");
     c.Method<&TForm1::FormKeyDown>("FormKeyDown");
@@ -36,42 +45,379 @@ void TForm1::Describe(fw::TClassBuilder<TForm1>& c) {
     c.Field("StopButton", &TForm1::StopButton);
 }
 
+namespace {
+
+constexpr std::int32_t kDefaultLeftOffset = 166;
+constexpr std::int32_t kDefaultTopOffset = 198;
+constexpr const char* kSettingsKey = "\\Software\\Mirelo";
+constexpr const char* kFailureTail = "MIRELO WILL IMMEDIATELY TERMINATED !!!";
+constexpr char CR = '\r';
+
+// Trace colours, handed to the pixel write as they are.
+constexpr fw::TColor kRecordingColor = 0x0000FF00;
+constexpr fw::TColor kPlaybackColor = 0x0200EFEF;
+
+int ScreenWidth() {
+    return fw::GetSystemMetrics(fw::SM_CXSCREEN);
+}
+int ScreenHeight() {
+    return fw::GetSystemMetrics(fw::SM_CYSCREEN);
+}
+
+void ReleaseButton(skin::TCoolButton* b) {
+    b->State = skin::cbsUp;
+    b->SetDown(false);
+}
+
+// Shows the button pressed, as a click on it would.
+void Press(skin::TCoolButton* b) {
+    b->State = skin::cbsDown;
+    b->SetDown(true);
+    b->Refresh();
+}
+
+} // namespace
+
+double LastTraceStep = 0.0;
+std::int32_t LeftOffset = kDefaultLeftOffset;
+std::int32_t TopOffset = kDefaultTopOffset;
+std::int32_t StoredScreenWidth = 0;
+std::int32_t StoredScreenHeight = 0;
+
+// ---- Start-up and close -------------------------------------------------------------------
+
 void TForm1::FormCreate(fw::TObject*) {
-    // The default place: 166 pixels left of the screen's right edge, 198 above its bottom.
-    SetLeft(fw::GetSystemMetrics(fw::SM_CXSCREEN) - 166);
-    SetTop(fw::GetSystemMetrics(fw::SM_CYSCREEN) - 198);
+    LeftOffset = kDefaultLeftOffset;
+    TopOffset = kDefaultTopOffset;
+    StoredScreenWidth = ScreenWidth();
+    StoredScreenHeight = ScreenHeight();
+    LastTraceStep = 0.0;
+    try {
+        RegInit();
+    } catch (...) {
+        // An unreadable store is reported; the window still starts, at the default place.
+        LeftOffset = kDefaultLeftOffset;
+        TopOffset = kDefaultTopOffset;
+        StoredScreenWidth = ScreenWidth();
+        StoredScreenHeight = ScreenHeight();
+        fw::Application->HandleException(this, std::current_exception());
+    }
+    if (ScreenWidth() != StoredScreenWidth || ScreenHeight() != StoredScreenHeight) {
+        LeftOffset = kDefaultLeftOffset;
+        TopOffset = kDefaultTopOffset;
+    }
+    SetLeft(ScreenWidth() - LeftOffset);
+    SetTop(ScreenHeight() - TopOffset);
+    Recording = false;
+    Playing = false;
+    TakeBufferSize = 600000;
+    TakeBuffer = std::make_unique<std::int16_t[]>(static_cast<std::size_t>(TakeBufferSize) / 2);
+    MaxTakeSeconds = 10.0;
+    TraceDivisor = 20.0;
+    TraceStepThreshold = MaxTakeSeconds / TraceDivisor;
+    FeedStopped = false;
+    PlayCursor = TakeBuffer.get();
+    RecordCursor = TakeBuffer.get();
+}
+
+void TForm1::RegInit() {
+    fw::TRegistry reg;
+    const auto read_or_default = [&reg](const char* name, std::int32_t& value,
+                                        std::int32_t fallback) {
+        if (reg.ValueExists(name))
+            value = reg.ReadInteger(name);
+        else
+            reg.WriteInteger(name, fallback);
+    };
+    if (reg.OpenKey(kSettingsKey, false)) {
+        read_or_default("Top", TopOffset, kDefaultTopOffset);
+        read_or_default("Left", LeftOffset, kDefaultLeftOffset);
+        read_or_default("ScrWidth", StoredScreenWidth, ScreenWidth());
+        read_or_default("ScrHeight", StoredScreenHeight, ScreenHeight());
+    } else {
+        reg.OpenKey(kSettingsKey, true);
+        reg.WriteInteger("Top", kDefaultTopOffset);
+        reg.WriteInteger("Left", kDefaultLeftOffset);
+        reg.WriteInteger("ScrWidth", ScreenWidth());
+        reg.WriteInteger("ScrHeight", ScreenHeight());
+    }
+    reg.CloseKey();
+}
+
+void TForm1::WritePlacement() {
+    fw::TRegistry reg;
+    reg.OpenKey(kSettingsKey, true);
+    reg.WriteInteger("Top", ScreenHeight() - Top());
+    reg.WriteInteger("Left", ScreenWidth() - Left());
+    reg.WriteInteger("ScrWidth", ScreenWidth());
+    reg.WriteInteger("ScrHeight", ScreenHeight());
 }
 
 void TForm1::FormClose(fw::TObject*, fw::TCloseAction&) {
+    try {
+        WritePlacement();
+    } catch (...) {
+        // Shown, and then the close goes on: a store that cannot be written must not keep
+        // the recorder running behind a window that cannot be closed.
+        fw::Application->HandleException(this, std::current_exception());
+    }
     if (AudioIn1 && AudioIn1->Running()) AudioIn1->StopNow();
-    if (AudioOut1 && AudioOut1->Running()) AudioOut1->StopNow();
+    if (AudioOut1 && AudioOut1->Running()) {
+        FeedStopped = true;
+        if (AudioOut1->Running()) AudioOut1->StopNow();
+    }
+    TakeBuffer.reset();
+    NormalizeCursor = CaptureCursor = RecordCursor = PlayCursor = FillCursor = nullptr;
 }
 
 void TForm1::OffButtonClick(fw::TObject*) {
     Close();
 }
 
-void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
-    if (Key == fw::VK_ESCAPE) {
-        Key = 0;
-        Close();
+// ---- Record and playback ------------------------------------------------------------------
+
+void TForm1::ResetTrace() {
+    TraceX = 62;
+    TraceY = 36;
+}
+
+void TForm1::TraceStep(fw::TColor color) {
+    const double units = (fw::MonotonicNow() - LastTraceStep) * 100000.0;
+    if (!(units > TraceStepThreshold)) return;
+    LastTraceStep = fw::MonotonicNow();
+    ++TraceX;
+    const fw::TColor column[6] = {0, 0, color, color, 0, 0};
+    fw::TCanvas& canvas = Canvas();
+    for (int i = 0; i < 6; ++i)
+        canvas.SetPixel(TraceX, TraceY + i, column[i]);
+}
+
+void TForm1::ToggleRecording() {
+    if (Recording) {
+        Recording = false;
+        if (AudioIn1->Running()) {
+            TakeLength = AudioIn1->BlocksDone();
+            AudioIn1->StopNow();
+            Normality();
+        } else if (TakeBuffer) {
+            // The stream ended by itself (the device was lost): the take is what arrived
+            // before, a last partial block included.
+            const std::int32_t per_block = std::max(1, AudioIn1->BufferSize() / 2);
+            const auto recorded = static_cast<std::int32_t>(RecordCursor - TakeBuffer.get());
+            TakeLength = (recorded + per_block - 1) / per_block;
+            Normality();
+        }
+        ReleaseButton(RecButton);
+        PlayButton->SetEnabled(true);
+        MinButton->SetEnabled(true);
+        MinButton->Refresh();
+        RecButton->Refresh();
+        return;
+    }
+    Recording = true;
+    MaxTakeSeconds = 10.0;
+    TraceStepThreshold = MaxTakeSeconds / TraceDivisor;
+    if (!AudioIn1->Start(AudioIn1)) {
+        fw::ShowMessage(std::string("Recording failed because: ") + CR + AudioIn1->ErrorText() +
+                        CR + kFailureTail);
+        fw::Application->Terminate();
+        return;
+    }
+    std::fill_n(TakeBuffer.get(), TakeBufferSize / 2, std::int16_t{0});
+    RecordCursor = TakeBuffer.get();
+    ResetTrace();
+    PlayButton->SetEnabled(false);
+    MinButton->SetEnabled(false);
+    MinButton->Refresh();
+}
+
+void TForm1::TogglePlayback() {
+    if (Playing) {
+        Playing = false;
+        if (AudioOut1->Running()) {
+            FeedStopped = true;
+            AudioOut1->StopNow();
+        }
+        ResetTrace();
+        ReleaseButton(PlayButton);
+        RecButton->SetEnabled(true);
+        MinButton->SetEnabled(true);
+        PlayButton->Refresh();
+        MinButton->Refresh();
+        RecButton->Refresh();
+        MinButton->Refresh();
+        return;
+    }
+    Playing = true;
+    FeedStopped = false;
+    AudioOut1->SetPaused(true);
+    PlayCursor = TakeBuffer.get();
+    if (!AudioOut1->Running() && !AudioOut1->Start(AudioOut1)) {
+        fw::ShowMessage(std::string("Playing failed because: ") + CR + AudioOut1->ErrorText() + CR +
+                        kFailureTail);
+        fw::Application->Terminate();
+    }
+    AudioOut1->SetPaused(false);
+    ResetTrace();
+    RecButton->SetEnabled(false);
+    MinButton->SetEnabled(false);
+    RecButton->Refresh();
+    MinButton->Refresh();
+}
+
+void TForm1::StopAll() {
+    if (Playing) {
+        // The stop branch of TogglePlayback.
+        TogglePlayback();
+    }
+    if (Recording) ToggleRecording();
+}
+
+void TForm1::Timer1Timer(fw::TObject*) {
+    if (AudioIn1 && AudioIn1->Running()) {
+        if (AudioIn1->ElapsedSeconds() > MaxTakeSeconds) {
+            TakeLength = AudioIn1->BlocksDone();
+            Recording = false;
+            AudioIn1->StopNow();
+            ReleaseButton(RecButton);
+            RecButton->Refresh();
+            MinButton->Refresh();
+            PlayButton->SetEnabled(true);
+            MinButton->SetEnabled(true);
+            ResetTrace();
+            Normality();
+            LastTraceStep = fw::MonotonicNow();
+        }
+        TraceStep(kRecordingColor);
+    }
+    if (AudioOut1 && AudioOut1->Running()) {
+        PlayedBlocks = AudioOut1->BlocksDone();
+        if (AudioOut1->ElapsedSeconds() > MaxTakeSeconds || PlayedBlocks >= TakeLength) {
+            Playing = false;
+            FeedStopped = true;
+            if (AudioOut1->Running()) {
+                AudioOut1->SetPaused(true);
+                AudioOut1->StopNow();
+            }
+            ReleaseButton(PlayButton);
+            PlayButton->Refresh();
+            MinButton->Refresh();
+            RecButton->SetEnabled(true);
+            MinButton->SetEnabled(true);
+            RecButton->Refresh();
+            MinButton->Refresh();
+            ResetTrace();
+            LastTraceStep = fw::MonotonicNow();
+        }
+        TraceStep(kPlaybackColor);
     }
 }
 
-// Wired here; the record and playback controller fills them in.
-void TForm1::Timer1Timer(fw::TObject*) {}
-void TForm1::Normality() {}
-bool TForm1::AudioIn1BufferFilled(void*, std::int32_t&) {
-    return true; // the block goes back to the device
+bool TForm1::AudioIn1BufferFilled(void* Buffer, std::int32_t& Size) {
+    CaptureCursor = static_cast<std::int16_t*>(Buffer);
+    // Whatever the timer does, nothing is written past the end of the take.
+    const std::int16_t* end = TakeBuffer ? TakeEnd() : RecordCursor;
+    for (std::int32_t i = 0; i < Size / 2 && RecordCursor < end; ++i)
+        *RecordCursor++ = *CaptureCursor++;
+    return true;
 }
-bool TForm1::AudioOut1FillBuffer(void*, std::int32_t&) {
-    return false; // nothing to play yet
+
+bool TForm1::AudioOut1FillBuffer(void* Buffer, std::int32_t& Size) {
+    if (FeedStopped) return false;
+    FillCursor = static_cast<std::int16_t*>(Buffer);
+    // Past the end of the take buffer the device gets silence.
+    const std::int16_t* end = TakeBuffer ? TakeEnd() : PlayCursor;
+    for (std::int32_t i = 0; i < Size / 2; ++i)
+        *FillCursor++ = PlayCursor < end ? *PlayCursor++ : std::int16_t{0};
+    return true;
 }
-void TForm1::RecButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {}
-void TForm1::RecButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {}
-void TForm1::PlayButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {}
-void TForm1::PlayButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {}
-void TForm1::StopButtonClick(fw::TObject*) {}
+
+void TForm1::Normality() {
+    if (!TakeBuffer) return;
+    std::int32_t n =
+        static_cast<std::int32_t>(static_cast<std::int64_t>(AudioIn1->BufferSize()) * TakeLength) /
+        2;
+    n = std::clamp(n, std::int32_t{0}, TakeBufferSize / 2);
+    if (n == 0) return;
+    NormalizeCursor = TakeBuffer.get();
+    std::int32_t peak = std::abs(static_cast<std::int32_t>(*NormalizeCursor));
+    for (std::int32_t i = 0; i < n; ++i, ++NormalizeCursor)
+        peak = std::max(peak, std::abs(static_cast<std::int32_t>(*NormalizeCursor)));
+    NormalizeCursor = TakeBuffer.get();
+    if (peak < 1000) {
+        std::fill_n(NormalizeCursor, n, std::int16_t{0});
+        return;
+    }
+    const double gain = 30000.0 / peak;
+    for (std::int32_t i = 0; i < n; ++i, ++NormalizeCursor)
+        *NormalizeCursor = static_cast<std::int16_t>(std::nearbyint(*NormalizeCursor * gain));
+}
+
+void TForm1::RecButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
+    ToggleRecording();
+}
+
+void TForm1::RecButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
+    if (AudioIn1->Running()) return;
+    if (RecButton->Down()) {
+        ReleaseButton(RecButton);
+    } else {
+        RecButton->State = skin::cbsDown;
+        RecButton->SetDown(true);
+    }
+    RecButton->Refresh();
+}
+
+void TForm1::PlayButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
+    TogglePlayback();
+}
+
+void TForm1::PlayButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
+    if (AudioOut1->Running()) return;
+    if (PlayButton->Down()) {
+        ReleaseButton(PlayButton);
+    } else {
+        PlayButton->State = skin::cbsDown;
+        PlayButton->SetDown(true);
+    }
+    PlayButton->Refresh();
+}
+
+void TForm1::StopButtonClick(fw::TObject*) {
+    StopAll();
+}
+
+// ---- Keys ---------------------------------------------------------------------------------
+
+void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
+    switch (Key) {
+    case fw::VK_ESCAPE:
+        Press(OffButton);
+        Key = 0;
+        Close();
+        break;
+    case 'P':
+        Press(PlayButton);
+        Key = 0;
+        TogglePlayback();
+        break;
+    case 'R':
+        Press(RecButton);
+        Key = 0;
+        ToggleRecording();
+        break;
+    case 'S':
+        Press(StopButton);
+        Key = 0;
+        StopAll();
+        ReleaseButton(StopButton);
+        StopButton->Refresh();
+        break;
+    default:
+        break;
+    }
+}
+
 // Wired here; minimising to the notification area comes with the tray icon.
 void TForm1::MinButtonClick(fw::TObject*) {}
 

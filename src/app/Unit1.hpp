@@ -10,6 +10,7 @@
 #include "skin/cool_form.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace app {
@@ -30,6 +31,26 @@ public:
     audio::TAudioIn* AudioIn1 = nullptr;
     skin::TCoolButton* StopButton = nullptr;
 
+    // The take and the controller's state; all zero until FormCreate.
+    std::int16_t* NormalizeCursor = nullptr;
+    std::unique_ptr<std::int16_t[]> TakeBuffer;
+    std::int16_t* CaptureCursor = nullptr;
+    std::int16_t* RecordCursor = nullptr;
+    std::int16_t* PlayCursor = nullptr;
+    std::int16_t* FillCursor = nullptr;
+    double MaxTakeSeconds = 0.0;
+    double TraceDivisor = 0.0;
+    std::int32_t TraceX = 0;
+    std::int32_t TraceY = 0;
+    double TraceStepThreshold = 0.0;
+    std::int32_t TakeBufferSize = 0;
+    // Length of the take in device blocks; 0 until the first recording.
+    std::int32_t TakeLength = 0;
+    std::int32_t PlayedBlocks = 0;
+    bool FeedStopped = false;
+    bool Recording = false;
+    bool Playing = false;
+
     // Handlers bound by the description.
     void OffButtonClick(fw::TObject* Sender);
     void Timer1Timer(fw::TObject* Sender);
@@ -45,14 +66,39 @@ public:
     void PlayButtonMouseUp(fw::TObject* Sender, fw::TMouseButton Button, fw::TShiftState Shift,
                            int X, int Y);
     void FormCreate(fw::TObject* Sender);
+    void RegInit();
     void FormClose(fw::TObject* Sender, fw::TCloseAction& Action);
     void StopButtonClick(fw::TObject* Sender);
     void FormKeyDown(fw::TObject* Sender, std::uint16_t& Key, fw::TShiftState Shift);
     void MinButtonClick(fw::TObject* Sender);
+
+    void ToggleRecording();
+    void TogglePlayback();
+    void StopAll();
+
+private:
+    void TraceStep(fw::TColor color);
+    void ResetTrace();
+    void WritePlacement();
+    // The first sample past the take buffer.
+    std::int16_t* TakeEnd() const { return TakeBuffer.get() + TakeBufferSize / 2; }
 };
 
 // The main window, set by the application's CreateForm.
 extern TForm1* Form1;
+// Time of the last trace step or take end, in days of the monotonic clock.
+extern double LastTraceStep;
+// Distances of the window's left edge from the screen's right edge and of its top edge from
+// the screen's bottom edge, and the screen size they were stored under.
+extern std::int32_t LeftOffset;
+extern std::int32_t TopOffset;
+extern std::int32_t StoredScreenWidth;
+extern std::int32_t StoredScreenHeight;
+
+// What the program is called and its versions, as the executable reports them.
+inline constexpr const char* kProgramName = "Mirelo";
+inline constexpr const char* kProductVersion = "2.15.0";
+inline constexpr const char* kFileVersion = "2.15.0.159";
 
 // The window's description as compiled into the program.
 std::string_view Unit1Description();

@@ -1,26 +1,62 @@
-// Mirelo's entry: the real platform, the application object and the main window.
+// Mirelo's entry: the command line, then the real platform, the application object and the
+// main window.
 #include "Unit1.hpp"
 
 #include "framework/application.hpp"
 #include "os/real_platform.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
-int main() {
+namespace {
+
+void PrintHelp() {
+    std::printf("Usage: mirelo [--help | --version]\n"
+                "\n"
+                "Mirelo is a tiny always-on-top recorder for practising pronunciation: record a\n"
+                "phrase, play it back at a fixed loudness, compare, repeat.\n"
+                "\n"
+                "Keys (on the Mirelo window):\n"
+                "  R       start or stop recording (a take ends by itself after 10 seconds)\n"
+                "  P       start or stop playing the take back\n"
+                "  S       stop recording and playing\n"
+                "  M       hide the window in the notification area\n"
+                "  Escape  close Mirelo\n"
+                "\n"
+                "Drag the window by its skin; its place is kept for the next start.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s %s (file version %s)\n", app::kProgramName, app::kProductVersion,
+                        app::kFileVersion);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintHelp();
+            return 0;
+        }
+        std::fprintf(stderr, "mirelo: unknown option '%s'\nUsage: mirelo [--help | --version]\n",
+                     argv[i]);
+        return 2;
+    }
     std::unique_ptr<os::RealPlatform> platform;
     try {
         platform = os::RealPlatform::Open();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "mirelo: %s\n", e.what());
         return 1;
     }
     try {
         fw::Runtime runtime(*platform);
         app::RegisterUnit1();
         fw::Application->Initialize();
-        fw::Application->SetTitle("Mirelo");
+        fw::Application->SetTitle(app::kProgramName);
         fw::Application->CreateForm(app::Form1);
         fw::Application->Run();
     } catch (const std::exception& e) {

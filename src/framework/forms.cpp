@@ -8,6 +8,7 @@
 #include "framework/graphics/canvas.hpp"
 
 #include <map>
+#include <utility>
 #include <unordered_map>
 
 namespace fw {
@@ -219,8 +220,23 @@ void TCustomForm::AddUpdate(const TRect& rect, bool erase) {
     if (erase) erase_ = erase_ | r;
 }
 
+TCanvas& TCustomForm::Canvas() {
+    if (!canvas_) {
+        canvas_ = std::make_unique<TCanvas>();
+        canvas_->OnChange = Bind<&TCustomForm::CanvasChanged>(this);
+    }
+    // The surface is replaced when the form is resized.
+    canvas_->Attach(surface_);
+    return *canvas_;
+}
+
 void TCustomForm::Update() {
-    if (!window_ || update_.IsEmpty() || !visible_) return;
+    if (!window_ || !visible_) return;
+    if (update_.IsEmpty()) {
+        if (std::exchange(drawn_, false)) Present(ClientRect());
+        return;
+    }
+    const bool drawn = std::exchange(drawn_, false);
     const Region region = update_;
     const Region erase = erase_ & region;
     update_ = Region();
@@ -240,7 +256,7 @@ void TCustomForm::Update() {
         PaintWindow(canvas);
     }
     PaintControls(surface_, {0, 0}, region, nullptr);
-    Present(region.Bounds());
+    Present(drawn ? ClientRect() : region.Bounds());
 }
 
 void TCustomForm::PaintWindow(TCanvas&) {

@@ -82,6 +82,9 @@ public:
     const std::optional<Region>& Shape() const { return shape_; }
     // The window's pixels as last painted.
     const os::PixelBuffer& Surface() const { return surface_; }
+    // Draws straight onto the window's pixels, outside any paint: what it draws is shown
+    // when the loop is next idle and stays until the controls below repaint it.
+    TCanvas& Canvas();
     // The window's title on the display: the caption, or the application title for the
     // main form (its taskbar entry).
     std::string WindowTitle() const;
@@ -90,7 +93,7 @@ public:
 
     // Paint requests, in client coordinates of the form.
     void AddUpdate(const TRect& rect, bool erase);
-    bool HasUpdate() const { return !update_.IsEmpty(); }
+    bool HasUpdate() const { return !update_.IsEmpty() || drawn_; }
     // Paints the pending update region now.
     void Update();
     // Paints `first` and the children of `parent` above it at once, clipped to `bounds`
@@ -118,6 +121,7 @@ private:
     void DragMove();
     void TrackPointer(TPoint client);
     void DisplayMoved(const os::Rect& bounds);
+    void CanvasChanged(TObject*) { drawn_ = true; }
 
     TFormBorderStyle border_style_ = bsSizeable;
     TBorderIcons border_icons_ = {biSystemMenu, biMinimize, biMaximize};
@@ -128,6 +132,8 @@ private:
     Region update_;
     Region erase_;
     std::optional<Region> shape_;
+    std::unique_ptr<TCanvas> canvas_;
+    bool drawn_ = false; // the canvas drew since the last present
     bool skip_taskbar_ = false;
     bool moving_ = false;
     bool created_ = false;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -50,7 +51,9 @@ struct MainWindow {
     fw::Runtime runtime{platform};
     app::TForm1* form = nullptr;
 
-    MainWindow() {
+    // `setup` prepares the platform (settings, devices) before the window is created.
+    explicit MainWindow(const std::function<void(os::SimPlatform&)>& setup = {}) {
+        if (setup) setup(platform);
         platform.Screen().SetBackground(0x3366AA);
         app::RegisterUnit1();
         fw::Application->Initialize();

@@ -188,7 +188,9 @@ TEST(MainWindow, IdleRecordingAndPlayingLooksAreTheButtonsCells) {
     ExpectFacesShown(w, shot);
     SaveWindowPng(w, shot, "main_window_rec_down.png");
 
-    // Back to idle, then PLAY latched down with REC and MIN disabled, as while playing.
+    // Back to idle after a second of recording, then PLAY latched down with REC and MIN
+    // disabled while the take plays.
+    w.runtime.Loop().RunFor(std::chrono::seconds(1));
     w.platform.Screen().Click(w.X(8 + 50), w.Y(112 + 25));
     f.PlayButton->SetEnabled(true);
     w.Settle();

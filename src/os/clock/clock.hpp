@@ -46,6 +46,9 @@ public:
     TimePoint Monotonic() const override;
     double Now() const override;
     bool IsVirtual() const override { return true; }
+    // Sets the local date-time, as a change of the system clock or of daylight saving
+    // time does; monotonic time goes on unchanged.
+    void SetDateTime(double date_time);
 
     using Callback = std::function<void()>;
     using Token = std::uint64_t;

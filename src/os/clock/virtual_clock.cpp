@@ -69,6 +69,11 @@ double VirtualClock::Now() const {
     return start_ + static_cast<double>(now_.count()) / kNanosPerDay;
 }
 
+void VirtualClock::SetDateTime(double date_time) {
+    std::lock_guard lock(mutex_);
+    start_ = date_time - static_cast<double>(now_.count()) / kNanosPerDay;
+}
+
 VirtualClock::Token VirtualClock::Schedule(TimePoint at, Callback fn) {
     std::lock_guard lock(mutex_);
     const Token token = next_seq_++;
