@@ -4,6 +4,8 @@
 #include "framework/exception_guard.hpp"
 #include "framework/graphics/canvas.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -59,6 +61,10 @@ os::Platform& GetPlatform() {
 
 TApplication::TApplication(TComponent* owner)
     : TComponent(owner), window_(std::make_unique<HiddenWindow>([this](TMessage& m) {
+          // A copy: a hook may add or remove hooks.
+          const auto hooks = hooks_;
+          for (const TWindowHook& hook : hooks)
+              if (hook(m)) return;
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_MINIMIZE) Minimize();
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_RESTORE) Restore();
       })) {}
@@ -131,6 +137,7 @@ void TApplication::SetTaskbarVisible(bool visible) {
 
 void TApplication::FormDestroyed(TCustomForm* form) {
     if (form == main_form_) main_form_ = nullptr;
+    if (Screen && Screen->last_active_ == form) Screen->last_active_ = nullptr;
 }
 
 void TApplication::HandleException(TObject* sender, std::exception_ptr error) {
@@ -163,6 +170,62 @@ void TApplication::ShowException(const std::exception& e) {
     ShowMessage(text);
 }
 
+void TApplication::DoIdle() {
+    bool done = true;
+    if (OnIdle.Assigned()) OnIdle(this, done);
+}
+
+bool TApplication::ProcessMessage(MSG& msg) {
+    bool handled = false;
+    if (OnMessage.Assigned()) OnMessage(msg, handled);
+    return handled;
+}
+
+bool TApplication::IsShortCut(TWMKey& key) {
+    bool handled = false;
+    if (OnShortCut.Assigned()) OnShortCut(key, handled);
+    return handled;
+}
+
+void TApplication::SetHint(const std::string& value) {
+    if (value == hint_) return;
+    hint_ = value;
+    if (OnHint.Assigned()) OnHint(this);
+}
+
+bool TApplication::DoShowHint(std::string& hint, THintInfo& info) {
+    bool can_show = show_hint_;
+    if (OnShowHint.Assigned()) OnShowHint(hint, can_show, info);
+    return can_show;
+}
+
+bool TApplication::HelpCommand(std::uint16_t command, std::int32_t data) {
+    bool call_help = true;
+    if (!OnHelp.Assigned()) return false;
+    return OnHelp(command, data, call_help);
+}
+
+bool TApplication::ExecuteAction(TBasicAction& action) {
+    bool handled = false;
+    if (OnActionExecute.Assigned()) OnActionExecute(&action, handled);
+    return handled;
+}
+
+bool TApplication::UpdateAction(TBasicAction& action) {
+    bool handled = false;
+    if (OnActionUpdate.Assigned()) OnActionUpdate(&action, handled);
+    return handled;
+}
+
+void TApplication::HookMainWindow(TWindowHook hook) {
+    hooks_.push_back(hook);
+}
+
+void TApplication::UnhookMainWindow(TWindowHook hook) {
+    auto it = std::find(hooks_.begin(), hooks_.end(), hook);
+    if (it != hooks_.end()) hooks_.erase(it);
+}
+
 // ---- TScreen -----------------------------------------------------------------------
 
 int TScreen::Width() const {
@@ -176,6 +239,12 @@ TCustomForm* TScreen::ActiveForm() const {
     return HasDisplay() ? FindForm(GetDisplay().ActiveWindow()) : nullptr;
 }
 
+void TScreen::FormActivated(TCustomForm* form) {
+    if (form == last_active_) return;
+    last_active_ = form;
+    if (OnActiveFormChange.Assigned()) OnActiveFormChange(this);
+}
+
 // ---- Runtime -----------------------------------------------------------------------
 
 Runtime::Runtime(os::Platform& platform) : platform_(platform) {
@@ -184,6 +253,8 @@ Runtime::Runtime(os::Platform& platform) : platform_(platform) {
     g_platform = &platform;
     screen_ = std::make_unique<TScreen>(nullptr);
     Screen = screen_.get();
+    mouse_ = std::make_unique<TMouse>();
+    Mouse = mouse_.get();
     application_ = std::make_unique<TApplication>(nullptr);
     Application = application_.get();
     platform.SetPoster([loop = loop_.get()](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp,
@@ -191,7 +262,22 @@ Runtime::Runtime(os::Platform& platform) : platform_(platform) {
         return loop->PostMessage(w, msg, wp, static_cast<LPARAM>(lp));
     });
     loop_->SetInputPump([this] { return PumpInput(); });
-    loop_->AddIdleHandler([this] { PaintPending(); });
+    loop_->AddIdleHandler([this] {
+        PaintPending();
+        if (Application) Guarded(Application, [] { Application->DoIdle(); });
+    });
+    loop_->SetMessageFilter([loop = loop_.get()](HWND h, TMessage& m) {
+        if (!Application || !Application->OnMessage.Assigned()) return false;
+        using std::chrono::duration_cast, std::chrono::milliseconds;
+        MSG msg{h, m.Msg, m.WParam, m.LParam, 0, {}};
+        msg.time = static_cast<std::uint32_t>(
+            duration_cast<milliseconds>(loop->Clock().Monotonic()).count());
+        GetCursorPos(&msg.pt);
+        bool handled = false;
+        Guarded(Application, [&] { handled = Application->ProcessMessage(msg); });
+        m = {msg.message, msg.wParam, msg.lParam, m.Result};
+        return handled;
+    });
     previous_handler_ = SetExceptionHandler([](TObject* sender, std::exception_ptr e) {
         if (Application) Application->HandleException(sender, e);
     });
@@ -204,6 +290,8 @@ Runtime::~Runtime() {
     Application = nullptr;
     screen_.reset();
     Screen = nullptr;
+    mouse_.reset();
+    Mouse = nullptr;
     SetCaptureControl(nullptr);
     Regions().clear();
     g_platform = nullptr;
@@ -253,10 +341,14 @@ void Runtime::Deliver(const os::DisplayEvent& e) {
         loop.SendMessage(h, msg, keys, pos);
         break;
     }
-    case os::EventKind::KeyDown:
+    case os::EventKind::KeyDown: {
+        TWMKey key{(e.modifiers & os::Modifiers::kAlt) ? WM_SYSKEYDOWN : WM_KEYDOWN, e.key,
+                   (e.modifiers & os::Modifiers::kAlt) ? (1 << 29) : 0, 0};
+        if (Application && Application->IsShortCut(key)) break;
         loop.SendMessage(h, (e.modifiers & os::Modifiers::kAlt) ? WM_SYSKEYDOWN : WM_KEYDOWN,
                          e.key);
         break;
+    }
     case os::EventKind::KeyUp:
         loop.SendMessage(h, (e.modifiers & os::Modifiers::kAlt) ? WM_SYSKEYUP : WM_KEYUP, e.key);
         break;
@@ -271,6 +363,7 @@ void Runtime::Deliver(const os::DisplayEvent& e) {
         form->moving_ = false;
         break;
     case os::EventKind::FocusGained:
+        if (Screen) Screen->FormActivated(form);
         if (Application && Application->OnActivate.Assigned()) Application->OnActivate(Application);
         break;
     case os::EventKind::FocusLost:
@@ -418,6 +511,28 @@ bool IsIconic(HWND window) {
     TCustomForm* form = FormOf(window);
     return form && form->DisplayWindow() && GetDisplay().IsIconic(form->DisplayWindow());
 }
+
+bool IsWindowEnabled(HWND window) {
+    TWinControl* control = FindControl(window);
+    if (control) return control->Enabled();
+    return IsWindow(window);
+}
+
+LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
+
+bool BeginPaint(HWND window, PAINTSTRUCT& paint) {
+    paint = {};
+    if (!Application || window != Application->Handle()) return false;
+    os::PixelBuffer& surface = Application->IconSurface();
+    paint.surface = &surface;
+    paint.fErase = true;
+    paint.rcPaint = {0, 0, surface.width, surface.height};
+    return true;
+}
+
+void EndPaint(HWND, const PAINTSTRUCT&) {}
 
 HWND GetForegroundWindow() {
     if (!HasDisplay()) return 0;

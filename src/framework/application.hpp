@@ -3,6 +3,7 @@
 // that the program's modules make by their platform names; the modal message box.
 #pragma once
 
+#include "framework/app_slots.hpp"
 #include "framework/exception_guard.hpp"
 #include "framework/forms.hpp"
 #include "framework/graphics/icon.hpp"
@@ -81,12 +82,58 @@ public:
     void HandleException(TObject* sender, std::exception_ptr error);
     void ShowException(const std::exception& e);
 
-    TNotifyEvent OnMinimize;
-    TNotifyEvent OnRestore;
+    // The handler slots; each holds at most one handler.
     TNotifyEvent OnActivate;
     TNotifyEvent OnDeactivate;
-    TNotifyEvent OnIdle;
     TExceptionEvent OnException;
+    TIdleEvent OnIdle;
+    THelpEvent OnHelp;
+    TNotifyEvent OnHint;
+    TMessageEvent OnMessage;
+    TNotifyEvent OnMinimize;
+    TNotifyEvent OnRestore;
+    TShowHintEvent OnShowHint;
+    TActionEvent OnActionExecute;
+    TActionEvent OnActionUpdate;
+    TShortCutEvent OnShortCut;
+
+    // Raise the slots: OnIdle when the loop has nothing to do, OnMessage for every queued
+    // message before its window gets it (true: handled, not dispatched), OnShortCut for
+    // every key press before the window gets it, OnHint when the hint text changes,
+    // OnShowHint before a hint is shown, OnHelp for a help request, the action slots when
+    // an action executes or updates.
+    void DoIdle();
+    bool ProcessMessage(MSG& msg);
+    bool IsShortCut(TWMKey& key);
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& value);
+    bool DoShowHint(std::string& hint, THintInfo& info);
+    bool HelpCommand(std::uint16_t command, std::int32_t data);
+    bool ExecuteAction(TBasicAction& action);
+    bool UpdateAction(TBasicAction& action);
+
+    // Hooks of the hidden window, offered every message in the order they were added;
+    // added and removed by identity.
+    void HookMainWindow(TWindowHook hook);
+    void UnhookMainWindow(TWindowHook hook);
+    // The picture of the minimised application, which WM_PAINT of its window paints.
+    os::PixelBuffer& IconSurface() { return icon_surface_; }
+
+    // Hint and interface settings.
+    TColor HintColor() const { return hint_color_; }
+    void SetHintColor(TColor value) { hint_color_ = value; }
+    bool ShowHint() const { return show_hint_; }
+    void SetShowHint(bool value) { show_hint_ = value; }
+    TBiDiMode BiDiMode() const { return bidi_mode_; }
+    void SetBiDiMode(TBiDiMode value) { bidi_mode_ = value; }
+    int HintPause = 500;
+    int HintShortPause = 50;
+    int HintHidePause = 2500;
+    bool UpdateFormatSettings = true;
+    bool UpdateMetricSettings = true;
+    bool HintShortCuts = true;
+    std::string BiDiKeyboard;
+    std::string NonBiDiKeyboard;
 
     // For the display input: the application window was shown or hidden.
     void SetTaskbarVisible(bool visible);
@@ -100,6 +147,12 @@ private:
     bool terminated_ = false;
     bool minimized_ = false;
     bool taskbar_visible_ = true;
+    std::string hint_;
+    TColor hint_color_ = clInfoBk;
+    bool show_hint_ = true;
+    TBiDiMode bidi_mode_ = bdLeftToRight;
+    std::vector<TWindowHook> hooks_;
+    os::PixelBuffer icon_surface_{32, 32};
     bool showing_exception_ = false;
     std::unique_ptr<HiddenWindow> window_;
     TIcon icon_;
@@ -117,10 +170,17 @@ public:
     TCustomForm* Forms(int index) const { return forms_.at(static_cast<std::size_t>(index)); }
     TCustomForm* ActiveForm() const;
 
+    TNotifyEvent OnActiveControlChange;
+    TNotifyEvent OnActiveFormChange;
+    // For the display input: a form became the foreground window.
+    void FormActivated(TCustomForm* form);
+
 private:
     friend class TCustomForm;
+    friend class TApplication;
     friend class Runtime;
     std::vector<TCustomForm*> forms_;
+    TCustomForm* last_active_ = nullptr;
 };
 
 // Binds the framework to a platform for its lifetime: the message loop, the application
@@ -143,6 +203,7 @@ private:
     std::unique_ptr<MessageLoop> loop_;
     std::unique_ptr<TApplication> application_;
     std::unique_ptr<TScreen> screen_;
+    std::unique_ptr<TMouse> mouse_;
     TExceptionHandler previous_handler_;
 };
 
@@ -190,6 +251,18 @@ inline constexpr int SW_SHOWDEFAULT = 10;
 bool ShowWindow(HWND window, int command);
 bool IsWindowVisible(HWND window);
 bool IsIconic(HWND window);
+// Windows are enabled unless they are a disabled form.
+bool IsWindowEnabled(HWND window);
+// What a window does with a message it does not handle itself: nothing.
+LRESULT DefWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+// Painting the application's window: its minimised picture, all of it, background first.
+struct PAINTSTRUCT {
+    os::PixelBuffer* surface = nullptr;
+    bool fErase = false;
+    TRect rcPaint;
+};
+bool BeginPaint(HWND window, PAINTSTRUCT& paint);
+void EndPaint(HWND window, const PAINTSTRUCT& paint);
 HWND GetForegroundWindow();
 bool SetForegroundWindow(HWND window);
 HWND SetActiveWindow(HWND window);

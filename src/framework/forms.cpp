@@ -129,6 +129,7 @@ void TCustomForm::CreateHandle() {
     p.topmost = form_style_ == fsStayOnTop;
     p.wants_double_clicks = true;
     p.skip_taskbar = skip_taskbar_;
+    CreateParams(p);
     window_ = GetDisplay().CreateWindow(p);
     FormsByWindow()[window_] = this;
     if (Application) Application->GiveIcon(window_);

@@ -105,6 +105,8 @@ public:
     void Dispatch(TMessage& message) override;
 
 protected:
+    // The display window's parameters, as the form fills them; a subclass adjusts them.
+    virtual void CreateParams(os::WindowParams&) {}
     void CreateHandle() override;
     void DestroyHandle() override;
     void PaintWindow(TCanvas& canvas) override;

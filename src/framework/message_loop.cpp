@@ -198,7 +198,7 @@ bool MessageLoop::ProcessOne() {
     if (input_pump_ && input_pump_()) return true;
     Posted p;
     if (PopPosted(p)) {
-        Dispatch(p.handle, p.message);
+        if (!filter_ || !filter_(p.handle, p.message)) Dispatch(p.handle, p.message);
         return true;
     }
     return FireDueTimer();
@@ -221,6 +221,10 @@ void MessageLoop::RemoveIdleHandler(IdleId id) {
 
 void MessageLoop::SetInputPump(std::function<bool()> pump) {
     input_pump_ = std::move(pump);
+}
+
+void MessageLoop::SetMessageFilter(MessageFilter filter) {
+    filter_ = std::move(filter);
 }
 
 void MessageLoop::RunIdle() {

@@ -70,6 +70,10 @@ public:
     // Reads pending input of the display and turns it into messages; returns true when it
     // delivered anything. Called before every look at the queue.
     void SetInputPump(std::function<bool()> pump);
+    // Sees every posted message before its window does and may change it; true keeps it
+    // from the window (the application's OnMessage).
+    using MessageFilter = std::function<bool(HWND handle, TMessage& message)>;
+    void SetMessageFilter(MessageFilter filter);
 
     // Dispatches one pending message or due timer; false when there was none.
     bool ProcessOne();
@@ -126,6 +130,7 @@ private:
     std::vector<std::pair<IdleId, std::function<void()>>> idle_;
     IdleId next_idle_ = 1;
     std::function<bool()> input_pump_;
+    MessageFilter filter_;
 };
 
 // Shorthands for the current loop, named as the window system names them.
