@@ -5,6 +5,7 @@
 
 #include "os/clock/clock.hpp"
 #include "os/display/sim_display.hpp"
+#include "os/notify/sim_notify.hpp"
 #include "os/settings/sim_settings.hpp"
 #include "os/wait/event_wait.hpp"
 #include "os/wave/sim_wave.hpp"
@@ -22,6 +23,8 @@ public:
     virtual Display& GetDisplay() = 0;
     // The wave devices, created on first use (a sound server must be reachable by then).
     virtual WaveService& GetWave();
+    // The notification area (system tray).
+    virtual NotifyArea& GetNotify() = 0;
     // The settings store (the window placement).
     virtual SettingsStore& GetSettings() = 0;
 
@@ -47,6 +50,8 @@ public:
     EventWait& GetWait() override { return wait_; }
     Display& GetDisplay() override { return display_; }
     WaveService& GetWave() override { return SimWave(); }
+    NotifyArea& GetNotify() override { return notify_; }
+    SimNotifyArea& Notify() { return notify_; }
     SettingsStore& GetSettings() override { return settings_; }
     SimSettings& Settings() { return settings_; }
     VirtualClock& Virtual() { return clock_; }
@@ -58,6 +63,7 @@ private:
     VirtualEventWait wait_{clock_};
     SimDisplay display_{clock_};
     std::unique_ptr<SimWaveService> wave_;
+    SimNotifyArea notify_{Forwarder(), &display_};
     SimSettings settings_;
 };
 

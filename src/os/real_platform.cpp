@@ -3,6 +3,7 @@
 #include "os/real_platform.hpp"
 
 #include "os/display/x11_display.hpp"
+#include "os/notify/xembed_notify.hpp"
 #include "os/wave/alsa_wave.hpp"
 
 namespace os {
@@ -13,18 +14,25 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
     platform->wait_.AddSource(platform->display_->ConnectionFd());
+    platform->notify_ =
+        std::make_unique<XEmbedNotifyArea>(*platform->display_, platform->Forwarder());
     return platform;
 }
 
 RealPlatform::~RealPlatform() {
     // Streams still open are closed before the display goes.
     wave_.reset();
+    notify_.reset(); // its windows live on the display's connection
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 
 WaveService& RealPlatform::GetWave() {
     if (!wave_) wave_ = MakeAlsaWave(Forwarder());
     return *wave_;
+}
+
+NotifyArea& RealPlatform::GetNotify() {
+    return *notify_;
 }
 
 Display& RealPlatform::GetDisplay() {

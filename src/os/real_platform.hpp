@@ -11,6 +11,7 @@
 namespace os {
 
 class X11Display;
+class XEmbedNotifyArea;
 
 class RealPlatform final : public Platform {
 public:
@@ -26,6 +27,9 @@ public:
     Display& GetDisplay() override;
     // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
     WaveService& GetWave() override;
+    // The system tray of the X display (XEmbed).
+    NotifyArea& GetNotify() override;
+    XEmbedNotifyArea& XEmbed() { return *notify_; }
     // $XDG_CONFIG_HOME/mirelo/settings.ini.
     SettingsStore& GetSettings() override { return settings_; }
     X11Display& X11() { return *display_; }
@@ -36,6 +40,7 @@ private:
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
     std::unique_ptr<WaveService> wave_;
+    std::unique_ptr<XEmbedNotifyArea> notify_;
     FileSettings settings_{FileSettings::DefaultPath()};
 };
 

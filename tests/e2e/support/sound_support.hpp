@@ -50,14 +50,15 @@ private:
     pid_t pid_ = -1;
 };
 
-// The real clock and event wait with ALSA's wave devices; the display and the settings are
-// unused in-memory ones, for programs that need no windows on a screen.
+// The real clock and event wait with ALSA's wave devices; the display, the settings and the
+// tray are unused in-memory ones, for programs that need no windows on a screen.
 class AlsaPlatform final : public os::Platform {
 public:
     os::Clock& GetClock() override { return clock_; }
     os::EventWait& GetWait() override { return wait_; }
     os::Display& GetDisplay() override { return display_; }
     os::WaveService& GetWave() override { return Alsa(); }
+    os::NotifyArea& GetNotify() override { return notify_; }
     os::SettingsStore& GetSettings() override { return settings_; }
     os::AlsaWaveService& Alsa();
 
@@ -66,6 +67,7 @@ private:
     os::PollEventWait wait_{clock_};
     os::SimDisplay display_{clock_};
     std::unique_ptr<os::AlsaWaveService> wave_;
+    os::SimNotifyArea notify_{Forwarder()};
     os::SimSettings settings_;
 };
 
