@@ -699,12 +699,22 @@ TEST_F(BareX11Test, WithoutAWindowManagerMinimiseWithdrawsTheWindowAndRestoreMap
     XSync(dpy, False);
     minimise_and_restore("the check names a window that does not name itself");
 
+    // A window withdrawn while no manager ran is mapped again on restore even when one has
+    // started meanwhile (here one that only states itself, and would not map it).
+    display->Iconify(w);
+    EXPECT_TRUE(Eventually([&] { return MapState(w) == "IsUnMapped"; })) << MapState(w);
+    XChangeProperty(dpy, stranger, check, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&stranger), 1);
+    XSync(dpy, False);
+    display->Restore(w);
+    EXPECT_TRUE(Eventually([&] { return MapState(w) == "IsViewable"; })) << MapState(w);
+
     const auto count = [&](EventKind kind) {
         return std::count_if(events.begin(), events.end(),
                              [&](const os::DisplayEvent& e) { return e.kind == kind; });
     };
-    EXPECT_EQ(count(EventKind::Iconified), 3);
-    EXPECT_EQ(count(EventKind::Restored), 3);
+    EXPECT_EQ(count(EventKind::Iconified), 4);
+    EXPECT_EQ(count(EventKind::Restored), 4);
 }
 
 TEST_F(BareX11Test, KeysOfTheKeypadFollowNumLockAndOtherLayoutsGiveTheirDigitsAndLetters) {

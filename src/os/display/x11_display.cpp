@@ -261,12 +261,14 @@ void X11Display::Map(Win& win) {
     XMoveWindow(dpy_, win.xid, win.bounds.left, win.bounds.top);
     Expect(win, win.iconic);
     XMapRaised(dpy_, win.xid);
+    win.mapped = true;
 }
 
 void X11Display::Withdraw(Win& win) {
     if (move_ && move_->window == win.id) EndMove();
     if (capture_ == win.id) ReleaseCapture();
     XWithdrawWindow(dpy_, win.xid, screen_);
+    win.mapped = false;
     if (win.focused) {
         win.focused = false;
         Post(EventKind::FocusLost, win);
@@ -406,12 +408,13 @@ void X11Display::Restore(WindowId w) {
     if (!win || !win->iconic) return;
     SetIconic(*win, false);
     if (win->visible) {
-        if (WindowManagerRunning()) {
+        if (win->mapped && WindowManagerRunning()) {
             Expect(*win, false);
             // Through the window manager, so that it sees this after an iconify still in
             // its queue; a map request would be lost if the window were not unmapped yet.
             SendToRoot(win->xid, (*atoms_)[x11::kNetActiveWindow], 2, CurrentTime, 0);
         } else {
+            // Withdrawn by us (a manager may have started since): mapped again.
             Map(*win);
         }
     }

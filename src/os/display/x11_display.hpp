@@ -98,6 +98,7 @@ private:
         bool iconic = false;
         bool focused = false;
         bool reparented = false; // inside a window manager's frame
+        bool mapped = false;     // as we last asked: mapped, or withdrawn
         // A state we asked the window manager for: until it has acted on it (or a while has
         // passed), WM_STATE that still says otherwise is stale.
         std::optional<bool> expect_iconic;
