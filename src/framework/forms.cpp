@@ -196,6 +196,13 @@ void TCustomForm::SetVisible(bool value) {
 }
 
 void TCustomForm::SetBounds(int left, int top, int width, int height) {
+    // As the platform limits a window's tracking size, no form is larger than the screen;
+    // so no stored size can make the form's pixels outgrow what the screen shows.
+    if (HasDisplay()) {
+        const os::Size screen = GetDisplay().ScreenSize();
+        width = std::min(width, std::max(1, screen.width));
+        height = std::min(height, std::max(1, screen.height));
+    }
     const bool resized = width != Width() || height != Height();
     TControl::SetBounds(left, top, width, height);
     if (!window_) return;
