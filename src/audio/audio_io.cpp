@@ -203,13 +203,7 @@ void TAudioIO::ApplyDeferredMemory() {
     }
 }
 
-std::string TAudioIO::OutputErrorText(os::MMRESULT code) const {
-    char text[256] = {};
-    if (wave_) wave_->GetErrorText(code, text, sizeof text);
-    return std::string(text);
-}
-
-std::string TAudioIO::InputErrorText(os::MMRESULT code) const {
+std::string TAudioIO::DeviceErrorText(os::MMRESULT code) const {
     char text[256] = {};
     if (wave_) wave_->GetErrorText(code, text, sizeof text);
     return std::string(text);

@@ -119,9 +119,10 @@ protected:
     bool MemoryReady();
     // After a close: memory changes asked for while the device held the buffers.
     void ApplyDeferredMemory();
-    // The device's text for a result code.
-    std::string OutputErrorText(os::MMRESULT code) const;
-    std::string InputErrorText(os::MMRESULT code) const;
+    // The device's text for a result code; the wave service knows each stream's direction.
+    std::string DeviceErrorText(os::MMRESULT code) const;
+    std::string OutputErrorText(os::MMRESULT code) const { return DeviceErrorText(code); }
+    std::string InputErrorText(os::MMRESULT code) const { return DeviceErrorText(code); }
     // The wave service of the platform, or null with the reason in ErrorText.
     os::WaveService* FindWaveService();
     // Creates the hidden window of a stream: a hidden child of the owner's window.
