@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace app {
@@ -102,6 +103,8 @@ inline constexpr const char* kFileVersion = "2.15.0.159";
 
 // The window's description as compiled into the program.
 std::string_view Unit1Description();
+// The application's icon file (.ico, with its 32 x 32 image) as compiled into the program.
+std::span<const std::byte> ApplicationIconFile();
 // Makes the window's component classes and its description known, so that creating a
 // TForm1 loads it; calling it again does no harm.
 void RegisterUnit1();

@@ -3,6 +3,7 @@
 #include "Unit1.hpp"
 
 #include "framework/application.hpp"
+#include "framework/graphics/icon.hpp"
 #include "os/real_platform.hpp"
 
 #include <cstdio>
@@ -57,6 +58,11 @@ int main(int argc, char** argv) {
         app::RegisterUnit1();
         fw::Application->Initialize();
         fw::Application->SetTitle(app::kProgramName);
+        {
+            fw::TIcon icon;
+            icon.LoadFromBytes(app::ApplicationIconFile());
+            fw::Application->SetIcon(icon);
+        }
         fw::Application->CreateForm(app::Form1);
         fw::Application->Run();
     } catch (const std::exception& e) {
