@@ -1,11 +1,15 @@
 // The real program on the test desktop: the skinned main window at its default place,
-// shaped, moved by its skin, closed by the off button and by Escape.
+// shaped, moved by its skin, closed by the off button and by Escape, and started again
+// where it was closed.
 #include "desktop.hpp"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -20,6 +24,11 @@ protected:
     std::string window;
 
     void SetUp() override {
+        // Every test starts with an empty configuration, at the default place.
+        std::filesystem::remove_all(desktop.Scratch() + "/config/mirelo");
+        Start();
+    }
+    void Start() {
         pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
         ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
         window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
@@ -72,7 +81,7 @@ TEST_F(MainWindowTest, ShowsShapedAtTheDefaultPlaceAndTheOffButtonClosesIt) {
     EXPECT_TRUE(Exited(10));
 }
 
-TEST_F(MainWindowTest, ADragOnTheSkinMovesItAndEscapeClosesIt) {
+TEST_F(MainWindowTest, ADragMovesItEscapeClosesItAndTheNextStartIsAtTheSamePlace) {
     ASSERT_TRUE(desktop.WaitFor(
         "xdotool getwindowgeometry " + window + " | grep -q 'Position: 858,570'", 5));
     // The skin between the speaker slots and STOP, away from every button.
@@ -87,5 +96,14 @@ TEST_F(MainWindowTest, ADragOnTheSkinMovesItAndEscapeClosesIt) {
         "xdotool getwindowgeometry " + window + " | grep -q 'Position: 658,470'", 5))
         << desktop.Run("xdotool getwindowgeometry " + window);
     desktop.Run("xdotool windowactivate --sync " + window + " key Escape");
-    EXPECT_TRUE(Exited(10));
+    ASSERT_TRUE(Exited(10));
+    // The distances from the right and bottom edges are kept, and the next start uses them.
+    std::stringstream settings;
+    settings << std::ifstream(desktop.Scratch() + "/config/mirelo/settings.ini").rdbuf();
+    EXPECT_NE(settings.str().find("Top=dword:298\nLeft=dword:366\n"), std::string::npos)
+        << settings.str();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(desktop.WaitFor(
+        "xdotool getwindowgeometry " + window + " | grep -q 'Position: 658,470'", 5))
+        << desktop.Run("xdotool getwindowgeometry " + window);
 }
