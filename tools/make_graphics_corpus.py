@@ -96,6 +96,15 @@ def icon_file(images):
     return out + b"".join(data for _, _, _, data in images)
 
 
+def shared_icon_file(entries, size, bits, data):
+    """A directory of `entries` entries that all point at one image."""
+    out = struct.pack("<HHH", 0, 1, entries)
+    for _ in range(entries):
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, bits, len(data),
+                           6 + 16 * entries)
+    return out + data
+
+
 def icons():
     ring = lambda x, y: 1 if (x - 7.5) ** 2 + (y - 7.5) ** 2 > 56 else 0
     sixteen = icon_image(16, 4, [i * 0x111111 for i in range(16)], lambda x, y: (x ^ y) & 15, ring)
@@ -111,6 +120,9 @@ def icons():
     put("icon", "broken_png_entry.ico", icon_file([(16, 32, 0, png)]))
     put("icon", "broken_no_images.ico", struct.pack("<HHH", 0, 1, 0))
     put("icon", "broken_truncated.ico", icon_file([(16, 4, 16, sixteen)])[:200])
+    # 64 KB whose 3000 entries share one 1-bit 255 x 255 image: 400 MB once decoded.
+    mono = icon_image(255, 1, [0, 0xFFFFFF], lambda x, y: (x ^ y) & 1, lambda x, y: 0)
+    put("icon", "broken_shared_image.ico", shared_icon_file(3000, 255, 1, mono))
 
 
 def region(rects, hint=None, bounds=None, size=32, kind=1):
