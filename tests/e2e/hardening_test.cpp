@@ -1,0 +1,344 @@
+// The real program when what it stands on goes away or is missing: the sound server killed
+// during a recording leaves it running and answering, and R and P work again once the server
+// is back; the X server killed under it ends it within a second with its message; with no
+// window manager, minimising takes the window off the screen and restoring brings it back.
+#include "bare_server.hpp"
+#include "desktop.hpp"
+#include "os/wave/wav_file.hpp"
+#include "sound_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kMirelo = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+template <class Check> bool Eventually(Check check, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (check()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+// Noise whose loudest sample, early on, is exactly 10000: a take of any part of it that
+// includes that sample is levelled by exactly three.
+std::vector<std::int16_t> Signal(std::size_t frames, std::uint32_t seed) {
+    auto s = e2e::Noise(frames, seed);
+    for (auto& v : s)
+        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
+    s[100] = 10000;
+    return s;
+}
+
+std::vector<std::int16_t> Levelled(std::span<const std::int16_t> s) {
+    std::vector<std::int16_t> out(s.size());
+    std::transform(s.begin(), s.end(), out.begin(),
+                   [](std::int16_t v) { return static_cast<std::int16_t>(v * 3); });
+    return out;
+}
+
+// A quarter second of silence around the signal, so that its start is plain in a take.
+void WriteSignal(const std::string& path, std::span<const std::int16_t> signal) {
+    std::vector<std::int16_t> sound(e2e::kRate / 4, 0);
+    sound.insert(sound.end(), signal.begin(), signal.end());
+    sound.resize(sound.size() + e2e::kRate / 4, 0);
+    os::WriteWavFile(path, e2e::kRate, 1, sound);
+}
+
+// A stream of the program on the sound server: "source-outputs" captures, "sink-inputs"
+// plays.
+bool HasStream(const std::string& kind) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("pactl list " + kind).c_str(), "r"), pclose);
+    if (!pipe) return false;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0)
+        out.append(buf, n);
+    return out.find("\"mirelo\"") != std::string::npos;
+}
+
+bool Alive(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+// What a sanitizer, the C++ runtime or a crash leaves in a log.
+void ExpectNoReport(const std::string& said) {
+    EXPECT_EQ(said.find("Sanitizer"), std::string::npos) << said;
+    EXPECT_EQ(said.find("runtime error"), std::string::npos) << said;
+    EXPECT_EQ(said.find("terminate"), std::string::npos) << said;
+}
+
+class SoundServerKilled : public ::testing::Test {
+protected:
+    e2e::Desktop& desktop = e2e::Desktop::Get();
+    e2e::SoundServer server;
+    std::string sound_dir = desktop.Scratch() + "/hardening-sound";
+    std::string files = desktop.Scratch() + "/hardening";
+    std::string log = desktop.Scratch() + "/mirelo.log";
+    std::size_t log_from = 0;
+    pid_t pid = 0;
+    std::string window;
+
+    void SetUp() override {
+        if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+        std::filesystem::remove_all(files);
+        std::filesystem::create_directories(files);
+        ASSERT_TRUE(server.Start(sound_dir)) << server.Error();
+        std::filesystem::remove_all(desktop.Scratch() + "/config/mirelo");
+        log_from = ReadFile(log).size();
+        pid = desktop.Spawn({kMirelo});
+        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
+        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
+        window.erase(window.find_last_not_of('\n') + 1);
+    }
+    void TearDown() override {
+        if (pid) desktop.Stop(pid);
+        server.Stop();
+        if (!HasFailure()) {
+            std::filesystem::remove_all(sound_dir);
+            std::filesystem::remove_all(files);
+        }
+    }
+    std::string Said() const { return ReadFile(log).substr(log_from); }
+    void Key(const std::string& key) const {
+        desktop.Run("xdotool windowactivate --sync " + window + " key " + key);
+    }
+    // The REC button as the screen shows it.
+    os::PixelBuffer RecButton() const {
+        const std::string info = desktop.Run("xwininfo -id " + window);
+        int x = 0, y = 0;
+        std::sscanf(info.c_str() + info.find("Absolute upper-left X:"), "Absolute upper-left X: %d",
+                    &x);
+        std::sscanf(info.c_str() + info.find("Absolute upper-left Y:"), "Absolute upper-left Y: %d",
+                    &y);
+        return desktop.Screenshot(x + 8, y + 112, 103, 50);
+    }
+    // Plays the take with P and returns what the speaker played meanwhile.
+    std::vector<std::int16_t> PlayTake(const std::string& name) {
+        const std::string path = files + "/" + name + ".raw";
+        const pid_t recorder = e2e::RecordSpeaker(path);
+        EXPECT_GT(recorder, 0);
+        std::this_thread::sleep_for(300ms);
+        Key("p");
+        EXPECT_TRUE(Eventually([] { return HasStream("sink-inputs"); }, 5)) << "P played nothing";
+        EXPECT_TRUE(Eventually([] { return !HasStream("sink-inputs"); }, 10))
+            << "the playback did not end";
+        std::this_thread::sleep_for(300ms);
+        e2e::Stop(recorder, SIGINT);
+        return e2e::ReadRaw(path);
+    }
+};
+
+} // namespace
+
+TEST_F(SoundServerKilled, MidRecordingTheWindowAnswersKeepsWhatArrivedAndRecordsAgainOnceItIsBack) {
+    const auto idle = RecButton();
+    const auto first = Signal(e2e::kRate * 3, 7);
+    WriteSignal(files + "/first.wav", first);
+    Key("r");
+    ASSERT_TRUE(Eventually([] { return HasStream("source-outputs"); }, 5))
+        << "R started no recording\n"
+        << Said();
+    const auto down = RecButton();
+    EXPECT_NE(down, idle) << "REC does not show pressed while recording";
+    const pid_t player = e2e::Spawn({"paplay", "-d", "mic", files + "/first.wav"});
+    ASSERT_GT(player, 0);
+    // Well into the signal, with the take still running.
+    std::this_thread::sleep_for(1500ms);
+    server.Stop(SIGKILL);
+    e2e::Stop(player, SIGKILL);
+
+    // Alive, without a failure box, and REC still down: the user has not stopped.
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(Alive(pid)) << Said();
+    EXPECT_EQ(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | wc -l"), "1\n");
+    EXPECT_EQ(RecButton(), down);
+    // S still answers: it ends the take and releases REC.
+    Key("s");
+    EXPECT_TRUE(Eventually([&] { return RecButton() == idle; }, 5)) << "S did not release REC";
+    ASSERT_TRUE(Alive(pid)) << Said();
+
+    ASSERT_TRUE(server.Start(sound_dir)) << server.Error();
+    // The take holds what arrived before the server went, levelled to a peak of 30000.
+    const auto kept = PlayTake("kept");
+    const auto kept_level = Levelled(std::span(first).first(e2e::kRate / 2));
+    const auto kept_at = e2e::Find(kept, kept_level);
+    ASSERT_TRUE(kept_at) << "the first half second of the take was not heard in " << kept.size()
+                         << " samples";
+    std::size_t differs = 0;
+    EXPECT_EQ(e2e::Mismatches(kept, *kept_at, kept_level, differs), 0u)
+        << "first difference at " << differs;
+    const auto [kept_low, kept_high] = std::minmax_element(kept.begin(), kept.end());
+    EXPECT_EQ(std::max(-*kept_low, static_cast<int>(*kept_high)), 30000);
+
+    // A new take of about two seconds, recorded and played through the new server.
+    const auto second = Signal(e2e::kRate * 3 / 2, 11);
+    WriteSignal(files + "/second.wav", second);
+    Key("r");
+    ASSERT_TRUE(Eventually([] { return HasStream("source-outputs"); }, 5))
+        << "R started no recording on the new server\n"
+        << Said();
+    const pid_t again = e2e::Spawn({"paplay", "-d", "mic", files + "/second.wav"});
+    ASSERT_GT(again, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(again, &status, 0), again);
+    std::this_thread::sleep_for(300ms);
+    Key("r");
+    ASSERT_TRUE(Eventually([] { return !HasStream("source-outputs"); }, 5))
+        << "R did not end the recording";
+    EXPECT_EQ(RecButton(), idle);
+    const auto heard = PlayTake("heard");
+    const auto level = Levelled(second);
+    const auto at = e2e::Find(heard, level);
+    ASSERT_TRUE(at) << "the new take was not heard in " << heard.size() << " samples";
+    EXPECT_EQ(e2e::Mismatches(heard, *at, level, differs), 0u) << "first difference at " << differs;
+    ASSERT_TRUE(Alive(pid));
+    ExpectNoReport(Said());
+}
+
+namespace {
+
+// The real program on an X server of its own, with its settings in that server's scratch
+// folder; `sound_env` adds the sound server's variables.
+pid_t StartOn(const e2e::BareServer& x, const std::string& log) {
+    return x.Spawn(
+        {"env", "HOME=" + x.Scratch(), "XDG_CONFIG_HOME=" + x.Scratch() + "/config", kMirelo}, log);
+}
+
+std::string MainWindow(const e2e::BareServer& x) {
+    if (!x.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15)) return "";
+    std::string id = x.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
+    return id.substr(0, id.find('\n'));
+}
+
+// Kills the X server under the program, recording or idle, and checks how it ends.
+void KillTheServerUnder(bool recording) {
+    e2e::SoundServer sound;
+    const std::string sound_dir =
+        std::string(MIRELO_BINARY_DIR) + "/e2e-scratch/hardening-x-" + std::to_string(getpid());
+    if (recording) ASSERT_TRUE(sound.Start(sound_dir)) << sound.Error();
+    e2e::BareServer x;
+    const std::string log = x.Scratch() + "/mirelo.log";
+    const pid_t pid = StartOn(x, log);
+    const std::string window = MainWindow(x);
+    if (window.empty()) e2e::KillChild(pid);
+    ASSERT_FALSE(window.empty()) << ReadFile(log);
+    if (recording) {
+        x.Run("xdotool windowfocus --sync " + window + " key r");
+        const bool capturing = Eventually([] { return HasStream("source-outputs"); }, 5);
+        if (!capturing) e2e::KillChild(pid);
+        ASSERT_TRUE(capturing) << "R started no recording\n" << ReadFile(log);
+        // Some blocks in, so that the stream is busy when the server goes.
+        std::this_thread::sleep_for(500ms);
+    }
+
+    x.Kill();
+    const auto killed = std::chrono::steady_clock::now();
+    const auto status = e2e::WaitExit(pid, 1.0);
+    const auto took = std::chrono::steady_clock::now() - killed;
+    if (!status) e2e::KillChild(pid);
+    const std::string said = ReadFile(log);
+    ASSERT_TRUE(status) << "still running a second after the server went\n" << said;
+    ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status) << "\n" << said;
+    EXPECT_EQ(WEXITSTATUS(*status), 3) << said;
+    const std::string message = "mirelo: lost the connection to the X server\n";
+    const auto at = said.find(message);
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(message, at + 1), std::string::npos) << said;
+    ExpectNoReport(said);
+    std::printf("%s: ended %.0f ms after the server was killed\n", recording ? "recording" : "idle",
+                std::chrono::duration<double, std::milli>(took).count());
+    sound.Stop();
+    if (!::testing::Test::HasFailure()) std::filesystem::remove_all(sound_dir);
+}
+
+} // namespace
+
+TEST(XServerKilled, UnderTheIdleProgramEndsItWithinASecondWithItsMessageAndStatus3) {
+    KillTheServerUnder(false);
+}
+
+TEST(XServerKilled, UnderTheRecordingProgramEndsItWithinASecondWithItsMessageAndStatus3) {
+    if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+    KillTheServerUnder(true);
+}
+
+// No window manager, but a tray host (trayer docks icons without one): M takes the window
+// off the screen, a click on its icon in the tray brings it back.
+TEST(NoWindowManager, MinimiseHidesTheProgramsWindowAndRestoreShowsIt) {
+    e2e::BareServer x;
+    const pid_t tray = x.Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype",
+                                "pixel", "--width", "120", "--height", "24", "--SetDockType",
+                                "true", "--transparent", "false"},
+                               x.Scratch() + "/trayer.log");
+    const std::string log = x.Scratch() + "/mirelo.log";
+    pid_t pid = -1;
+    // Both children end with the test, however it ends.
+    struct Reaper {
+        pid_t& a;
+        pid_t b;
+        ~Reaper() {
+            e2e::KillChild(a);
+            e2e::KillChild(b);
+        }
+    } reaper{pid, tray};
+    ASSERT_TRUE(x.WaitFor("xdotool search --onlyvisible --name '^panel$'", 10))
+        << ReadFile(x.Scratch() + "/trayer.log");
+    pid = StartOn(x, log);
+    const std::string window = MainWindow(x);
+    ASSERT_FALSE(window.empty()) << ReadFile(log);
+    const std::string viewable = "xwininfo -id " + window + " | grep -q IsViewable";
+
+    x.Run("xdotool windowfocus --sync " + window + " key m");
+    if (!x.WaitFor("xwininfo -id " + window + " | grep -q IsUnMapped", 3)) {
+        ASSERT_TRUE(Alive(pid)) << ReadFile(log);
+        GTEST_SKIP() << "M leaves the window on the screen: the main window does not minimise "
+                        "to the notification area yet";
+    }
+    // The window is gone; the icon is the one window of the program left on the screen.
+    std::string icon;
+    ASSERT_TRUE(Eventually(
+        [&] {
+            try {
+                icon = x.Run("xdotool search --onlyvisible --class '^Mirelo$' | head -n1");
+            } catch (const std::exception&) {
+                return false;
+            }
+            return !icon.empty();
+        },
+        5))
+        << "no icon in the tray\n"
+        << ReadFile(log);
+    icon = icon.substr(0, icon.find('\n'));
+    ASSERT_NE(icon, window);
+    x.Run("xdotool mousemove --window " + icon + " 8 8 click 1");
+    EXPECT_TRUE(x.WaitFor(viewable, 5)) << "a click on the icon did not bring the window back";
+    ASSERT_TRUE(Alive(pid)) << ReadFile(log);
+    x.Run("xdotool windowfocus --sync " + window + " key Escape");
+    const auto status = e2e::WaitExit(pid, 5);
+    ASSERT_TRUE(status) << ReadFile(log);
+    pid = -1;
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << ReadFile(log);
+    ExpectNoReport(ReadFile(log));
+}
