@@ -52,14 +52,14 @@ struct Artwork {
 // Draws everything. Throws when the label font is not the one the artwork is made with.
 Artwork DrawArtwork();
 
-// The application icon (32 x 32) and the tray icon (16 x 16) in true colour with coverage
-// 0..255 per pixel.
+// The application icon (32 x 32, or the same drawing at any size for the icon theme) and the
+// tray icon (16 x 16) in true colour with coverage 0..255 per pixel.
 struct IconArt {
     int size = 0;
     std::vector<std::uint32_t> pixels;
     std::vector<std::uint8_t> alpha;
 };
-IconArt DrawAppIcon();
+IconArt DrawAppIcon(int size = 32);
 IconArt DrawTrayIcon();
 
 } // namespace art

@@ -1,5 +1,7 @@
-// The generator's palette reduction and the region it computes from a skin.
+// The generator's palette reduction, the region it computes from a skin, and the application
+// icon at the icon theme's sizes.
 #include "mask.hpp"
+#include "outputs.hpp"
 #include "quantize.hpp"
 
 #include <gtest/gtest.h>
@@ -84,4 +86,70 @@ TEST(SkinRegion, HoldsExactlyTheNonBackgroundPixelsInBands) {
     ASSERT_EQ(record.size(), 4 + 32 + 16 * want.size());
     EXPECT_EQ(static_cast<unsigned>(record[0]), 32 + 16 * want.size());
     EXPECT_EQ(fw::Region::FromData({record.data() + 4, record.size() - 4}), region);
+}
+
+namespace {
+
+int ChannelGap(std::uint32_t a, std::uint32_t b) {
+    int worst = 0;
+    for (int s : {0, 8, 16})
+        worst = std::max(
+            worst, std::abs(static_cast<int>(a >> s & 0xFF) - static_cast<int>(b >> s & 0xFF)));
+    return worst;
+}
+
+} // namespace
+
+TEST(ThemeIcons, AreTheApplicationIconsDrawingAtEverySize) {
+    // At 32 pixels the theme's icon is the stored icon before its colours are reduced: the
+    // same pixels are opaque and the colours are the same within the palette's steps.
+    const fw::IconImage stored = art::MakeIcon(art::DrawAppIcon(), 8).images[0];
+    const os::IconPixels base = art::MakeThemeIcon(art::DrawAppIcon(32));
+    ASSERT_EQ(base.width, 32);
+    int opaque = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y * 32 + x);
+            const bool shown = (base.argb[i] >> 24) >= 128;
+            ASSERT_EQ(shown, stored.mask[i] == 0) << x << "," << y;
+            if (!shown) continue;
+            ++opaque;
+            EXPECT_LE(ChannelGap(base.argb[i], stored.color.ColorAt(x, y)), 12) << x << "," << y;
+        }
+    EXPECT_GT(opaque, 32 * 32 * 3 / 4);
+
+    // Larger sizes are the same drawing: averaged down to 32 x 32 they come within a few
+    // levels of it, in coverage and in colour.
+    for (int size : {64, 128}) {
+        const os::IconPixels big = art::MakeThemeIcon(art::DrawAppIcon(size));
+        ASSERT_EQ(big.argb.size(), static_cast<std::size_t>(size * size));
+        const int f = size / 32;
+        long alpha_gap = 0;
+        int far = 0; // pixels whose colour is off by more than a soft edge explains
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                double a = 0, r = 0, g = 0, b = 0;
+                for (int j = 0; j < f; ++j)
+                    for (int i = 0; i < f; ++i) {
+                        const std::uint32_t p =
+                            big.argb[static_cast<std::size_t>((y * f + j) * size + x * f + i)];
+                        const double pa = (p >> 24) / 255.0;
+                        a += pa;
+                        r += pa * (p >> 16 & 0xFF);
+                        g += pa * (p >> 8 & 0xFF);
+                        b += pa * (p & 0xFF);
+                    }
+                const std::uint32_t want = base.argb[static_cast<std::size_t>(y * 32 + x)];
+                alpha_gap += std::abs(static_cast<int>(a / (f * f) * 255 + 0.5) -
+                                      static_cast<int>(want >> 24));
+                if ((want >> 24) == 255 && a == f * f) {
+                    const auto c = static_cast<std::uint32_t>(r / a + 0.5) << 16 |
+                                   static_cast<std::uint32_t>(g / a + 0.5) << 8 |
+                                   static_cast<std::uint32_t>(b / a + 0.5);
+                    if (ChannelGap(c, want) > 24) ++far;
+                }
+            }
+        EXPECT_LT(alpha_gap / (32 * 32), 4) << size;
+        EXPECT_LE(far, 2) << size;
+    }
 }

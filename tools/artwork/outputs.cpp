@@ -4,6 +4,8 @@
 #include "mask.hpp"
 #include "quantize.hpp"
 
+#include "os/display/png.hpp"
+
 namespace art {
 
 namespace {
@@ -32,6 +34,18 @@ fw::IconFile MakeIcon(const IconArt& icon, unsigned bits) {
     return file;
 }
 
+os::IconPixels MakeThemeIcon(const IconArt& icon) {
+    os::IconPixels out;
+    out.width = out.height = icon.size;
+    for (std::size_t i = 0; i < icon.pixels.size(); ++i)
+        out.argb.push_back(std::uint32_t{icon.alpha[i]} << 24 | icon.pixels[i]);
+    return out;
+}
+
+std::string ThemeIconPath(int size) {
+    return "artwork/hicolor/mirelo-" + std::to_string(size) + ".png";
+}
+
 StoredArtwork MakeStoredArtwork(const Artwork& art) {
     StoredArtwork stored;
     stored.skin = Reduce(art.skin, kBackground);
@@ -40,6 +54,8 @@ StoredArtwork MakeStoredArtwork(const Artwork& art) {
     stored.mask = MaskRecord(RegionFromImage(stored.skin, kBackground));
     stored.app_icon = MakeIcon(DrawAppIcon(), 8);
     stored.tray_icon = MakeIcon(DrawTrayIcon(), 4);
+    for (int size : kThemeIconSizes)
+        stored.theme_icons.push_back(MakeThemeIcon(DrawAppIcon(size)));
     return stored;
 }
 
@@ -51,6 +67,9 @@ std::vector<OutputFile> ArtworkFiles(const StoredArtwork& stored) {
             {std::string("artwork/") + kButtons[i].file, fw::WriteBmp(stored.strips[i])});
     files.push_back({"artwork/mirelo.ico", fw::WriteIcon(stored.app_icon)});
     files.push_back({"artwork/tray.ico", fw::WriteIcon(stored.tray_icon)});
+    for (std::size_t i = 0; i < kThemeIconSizes.size(); ++i)
+        files.push_back(
+            {ThemeIconPath(kThemeIconSizes[i]), os::EncodeIconPng(stored.theme_icons[i])});
     return files;
 }
 

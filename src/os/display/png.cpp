@@ -116,4 +116,56 @@ PixelBuffer ReadPng(const std::string& path) {
     }
 }
 
+std::vector<std::byte> EncodeIconPng(const IconPixels& icon) {
+    CheckIcon(icon);
+    if (icon.width == 0 || icon.height == 0)
+        throw std::invalid_argument("PNG: cannot encode an empty icon");
+    std::vector<png_byte> rgba(icon.argb.size() * 4);
+    for (std::size_t i = 0; i < icon.argb.size(); ++i) {
+        const std::uint32_t p = icon.argb[i];
+        rgba[i * 4] = static_cast<png_byte>(p >> 16);
+        rgba[i * 4 + 1] = static_cast<png_byte>(p >> 8);
+        rgba[i * 4 + 2] = static_cast<png_byte>(p);
+        rgba[i * 4 + 3] = static_cast<png_byte>(p >> 24);
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(icon.width);
+    png.height = static_cast<png_uint_32>(icon.height);
+    png.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, rgba.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot encode: ") + png.message);
+    std::vector<std::byte> out(size);
+    if (!png_image_write_to_memory(&png, out.data(), &size, 0, rgba.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot encode: ") + png.message);
+    out.resize(size);
+    return out;
+}
+
+IconPixels DecodeIconPng(std::span<const std::byte> bytes) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    ImageGuard guard{&png};
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
+        throw std::runtime_error(std::string("PNG: not readable: ") + png.message);
+    if (png.width < 1 || png.height < 1 || png.width > IconPixels::kMaxDimension ||
+        png.height > IconPixels::kMaxDimension)
+        throw std::runtime_error("PNG: icon " + Dimensions(png.width, png.height) +
+                                 " exceeds the limit of " +
+                                 std::to_string(IconPixels::kMaxDimension) + " pixels a side");
+    png.format = PNG_FORMAT_RGBA;
+    std::vector<png_byte> rgba(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr))
+        throw std::runtime_error(std::string("PNG: cannot decode: ") + png.message);
+    IconPixels icon;
+    icon.width = static_cast<int>(png.width);
+    icon.height = static_cast<int>(png.height);
+    icon.argb.resize(rgba.size() / 4);
+    for (std::size_t i = 0; i < icon.argb.size(); ++i)
+        icon.argb[i] = std::uint32_t{rgba[i * 4 + 3]} << 24 | std::uint32_t{rgba[i * 4]} << 16 |
+                       std::uint32_t{rgba[i * 4 + 1]} << 8 | rgba[i * 4 + 2];
+    return icon;
+}
+
 } // namespace os

@@ -25,4 +25,11 @@ void WritePng(const std::string& path, const PixelBuffer& image);
 PixelBuffer DecodePng(std::span<const std::byte> bytes);
 PixelBuffer ReadPng(const std::string& path);
 
+// 8-bit RGBA PNG of an icon's straight-alpha pixels, as icon themes keep them. Throws
+// std::invalid_argument for an empty icon or one that is not Consistent().
+std::vector<std::byte> EncodeIconPng(const IconPixels& icon);
+// Any PNG as straight-alpha pixels, at most IconPixels::kMaxDimension a side. Throws
+// std::runtime_error with the reason when the bytes are not such a PNG.
+IconPixels DecodeIconPng(std::span<const std::byte> bytes);
+
 } // namespace os
