@@ -3,7 +3,9 @@
 
 #include "framework/graphics/dib_codec.hpp"
 
+#include <map>
 #include <string>
+#include <utility>
 
 namespace fw {
 
@@ -138,10 +140,15 @@ IconFile ReadIcon(std::span<const std::byte> file) {
         const std::uint64_t bytes = DecodedBytes(entries.back());
         if (!budget.Take(bytes)) entries.back().errors.Fail("its image " + budget.Overrun(bytes));
     }
+    // Entries with the same bytes give the same image: it is decoded once and copied.
     IconFile icon;
     icon.images.reserve(count);
-    for (const Entry& entry : entries)
-        icon.images.push_back(ReadImage(entry));
+    std::map<std::pair<const std::byte*, std::size_t>, std::size_t> decoded;
+    for (const Entry& entry : entries) {
+        const auto [at, first] =
+            decoded.try_emplace({entry.data.data(), entry.data.size()}, icon.images.size());
+        icon.images.push_back(first ? ReadImage(entry) : icon.images[at->second]);
+    }
     return icon;
 }
 
