@@ -92,7 +92,9 @@ protected:
                    std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
         const auto end = std::chrono::steady_clock::now() + limit;
         for (;;) {
-            runtime.Loop().ProcessMessages();
+            // One message at a time, so that no frame passes unseen.
+            while (runtime.Loop().ProcessOne())
+                if (done()) return true;
             if (done()) return true;
             if (std::chrono::steady_clock::now() >= end) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
