@@ -5,6 +5,7 @@
 
 #include "os/clock/clock.hpp"
 #include "os/display/sim_display.hpp"
+#include "os/instance/sim_instance.hpp"
 #include "os/notify/sim_notify.hpp"
 #include "os/settings/sim_settings.hpp"
 #include "os/wait/event_wait.hpp"
@@ -27,6 +28,8 @@ public:
     virtual NotifyArea& GetNotify() = 0;
     // The settings store (the window placement).
     virtual SettingsStore& GetSettings() = 0;
+    // The claim of the display by one instance of the program.
+    virtual InstanceClaim& GetInstance();
 
     // Where services post their notifications: the framework's message loop sets it for
     // its lifetime. Safe from any thread; posts with no poster set are dropped.
@@ -54,6 +57,9 @@ public:
     SimNotifyArea& Notify() { return notify_; }
     SettingsStore& GetSettings() override { return settings_; }
     SimSettings& Settings() { return settings_; }
+    InstanceClaim& GetInstance() override { return instance_; }
+    // This process's claim; other processes are SimInstanceClaims on its seat.
+    SimInstanceClaim& Instance() { return instance_; }
     VirtualClock& Virtual() { return clock_; }
     SimDisplay& Screen() { return display_; }
     SimWaveService& SimWave();
@@ -65,6 +71,7 @@ private:
     std::unique_ptr<SimWaveService> wave_;
     SimNotifyArea notify_{Forwarder(), &display_};
     SimSettings settings_;
+    SimInstanceClaim instance_{std::make_shared<SimInstanceSeat>(), clock_, Forwarder()};
 };
 
 } // namespace os

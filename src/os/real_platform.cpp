@@ -3,6 +3,7 @@
 #include "os/real_platform.hpp"
 
 #include "os/display/x11_display.hpp"
+#include "os/instance/x11_instance.hpp"
 #include "os/notify/xembed_notify.hpp"
 #include "os/wave/alsa_wave.hpp"
 
@@ -23,6 +24,7 @@ RealPlatform::~RealPlatform() {
     // Streams still open are closed before the display goes.
     wave_.reset();
     notify_.reset(); // its windows live on the display's connection
+    instance_.reset();
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 
@@ -33,6 +35,11 @@ WaveService& RealPlatform::GetWave() {
 
 NotifyArea& RealPlatform::GetNotify() {
     return *notify_;
+}
+
+InstanceClaim& RealPlatform::GetInstance() {
+    if (!instance_) instance_ = std::make_unique<X11InstanceClaim>(*display_, Forwarder());
+    return *instance_;
 }
 
 Display& RealPlatform::GetDisplay() {

@@ -12,6 +12,7 @@ namespace os {
 
 class X11Display;
 class XEmbedNotifyArea;
+class X11InstanceClaim;
 
 class RealPlatform final : public Platform {
 public:
@@ -32,6 +33,8 @@ public:
     XEmbedNotifyArea& XEmbed() { return *notify_; }
     // $XDG_CONFIG_HOME/mirelo/settings.ini.
     SettingsStore& GetSettings() override { return settings_; }
+    // The selection _MIRELO_INSTANCE_S<screen> of the X display, made on first use.
+    InstanceClaim& GetInstance() override;
     X11Display& X11() { return *display_; }
 
 private:
@@ -41,6 +44,7 @@ private:
     std::unique_ptr<X11Display> display_;
     std::unique_ptr<WaveService> wave_;
     std::unique_ptr<XEmbedNotifyArea> notify_;
+    std::unique_ptr<X11InstanceClaim> instance_;
     FileSettings settings_{FileSettings::DefaultPath()};
 };
 

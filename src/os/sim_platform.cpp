@@ -19,6 +19,10 @@ WaveService& Platform::GetWave() {
     throw std::runtime_error("this platform has no wave devices");
 }
 
+InstanceClaim& Platform::GetInstance() {
+    throw std::runtime_error("this platform has no instance claim");
+}
+
 void Platform::SetPoster(PostFn poster) {
     std::lock_guard lock(*poster_mutex_);
     *poster_ = std::move(poster);

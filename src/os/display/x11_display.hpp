@@ -16,6 +16,8 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace os {
 
@@ -81,10 +83,12 @@ public:
     // The X window behind one of ours; 0 when there is none.
     ::Window NativeWindow(WindowId w) const;
     bool UsesSharedMemory() const;
-    // Sees every X event first; returning true keeps it from the display. For services that
-    // own windows of their own on this connection.
+    // Filters see every X event first, in the order they were added; one that returns true
+    // keeps it from the later ones and from the display. For services that own windows of
+    // their own on this connection; each adds and removes its filter under its own address.
     using EventFilter = std::function<bool(XEvent&)>;
-    void SetEventFilter(EventFilter filter) { filter_ = std::move(filter); }
+    void AddEventFilter(const void* owner, EventFilter filter);
+    void RemoveEventFilter(const void* owner);
 
 private:
     struct Win {
@@ -133,6 +137,7 @@ private:
     void Expect(Win& win, bool iconic);
 
     // Event handlers (x11_events.cpp), one per event type.
+    bool Filtered(XEvent& ev);
     void Dispatch(XEvent& ev);
     void OnButtonPress(Win& win, const XButtonEvent& e);
     void OnButtonRelease(Win& win, const XButtonEvent& e);
@@ -161,7 +166,7 @@ private:
     bool has_randr_ = false;
     Cursor hand_cursor_ = 0;
     Cursor drag_cursor_ = 0;
-    EventFilter filter_;
+    std::vector<std::pair<const void*, EventFilter>> filters_;
 
     std::map<WindowId, Win> windows_;
     std::unordered_map<::Window, WindowId> by_xid_;

@@ -68,13 +68,30 @@ bool X11Display::NextEvent(DisplayEvent& event) {
     while (events_.empty() && XPending(dpy_) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);
-        if (filter_ && filter_(ev)) continue;
+        if (Filtered(ev)) continue;
         Dispatch(ev);
     }
     if (events_.empty()) return false;
     event = events_.front();
     events_.pop_front();
     return true;
+}
+
+void X11Display::AddEventFilter(const void* owner, EventFilter filter) {
+    filters_.emplace_back(owner, std::move(filter));
+}
+
+void X11Display::RemoveEventFilter(const void* owner) {
+    std::erase_if(filters_, [owner](const auto& f) { return f.first == owner; });
+}
+
+bool X11Display::Filtered(XEvent& ev) {
+    // By index: a filter may add or remove filters.
+    for (std::size_t i = 0; i < filters_.size(); ++i) {
+        const EventFilter filter = filters_[i].second;
+        if (filter(ev)) return true;
+    }
+    return false;
 }
 
 DisplayEvent* X11Display::Post(EventKind kind, const Win& win) {

@@ -62,12 +62,12 @@ XEmbedNotifyArea::XEmbedNotifyArea(X11Display& display, PostFn post)
     XWindowAttributes attrs{};
     XGetWindowAttributes(dpy_, root_, &attrs);
     XSelectInput(dpy_, root_, attrs.your_event_mask | StructureNotifyMask);
-    display_.SetEventFilter([this](XEvent& ev) { return Filter(ev); });
+    display_.AddEventFilter(this, [this](XEvent& ev) { return Filter(ev); });
     XFlush(dpy_);
 }
 
 XEmbedNotifyArea::~XEmbedNotifyArea() {
-    display_.SetEventFilter(nullptr);
+    display_.RemoveEventFilter(this);
     for (Icon& icon : icons_) {
         Undock(icon);
         FreePicture(icon);

@@ -28,8 +28,8 @@ class PixelUploader;
 
 class XEmbedNotifyArea final : public NotifyArea {
 public:
-    // Shares the display's connection and sees its events first (through its event filter,
-    // which it takes for as long as it lives).
+    // Shares the display's connection and sees its events first (through an event filter
+    // that it keeps for as long as it lives).
     XEmbedNotifyArea(X11Display& display, PostFn post);
     ~XEmbedNotifyArea() override;
     XEmbedNotifyArea(const XEmbedNotifyArea&) = delete;

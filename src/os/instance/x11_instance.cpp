@@ -1,0 +1,134 @@
+// The instance claim as an X selection: taking it under a server grab, asking its owner to
+// activate, and the owner's side of both.
+#include "os/instance/x11_instance.hpp"
+
+#include "os/display/x11_display.hpp"
+#include "os/display/x11_errors.hpp"
+
+#include <X11/Xatom.h>
+
+#include <string>
+#include <unistd.h>
+
+namespace os {
+
+X11InstanceClaim::X11InstanceClaim(X11Display& display, PostFn post)
+    : display_(display), dpy_(display.Connection()), post_(std::move(post)) {
+    const int screen = DefaultScreen(dpy_);
+    std::string selection = "_MIRELO_INSTANCE_S" + std::to_string(screen);
+    char* names[] = {selection.data(), const_cast<char*>("_MIRELO_ACTIVATE"),
+                     const_cast<char*>("_MIRELO_TIMESTAMP")};
+    Atom atoms[3] = {};
+    XInternAtoms(dpy_, names, 3, False, atoms);
+    selection_ = atoms[0];
+    activate_ = atoms[1];
+    stamp_ = atoms[2];
+    // Never mapped, never managed: it only owns the selection and receives requests.
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    attrs.event_mask = PropertyChangeMask;
+    window_ = XCreateWindow(dpy_, RootWindow(dpy_, screen), -1, -1, 1, 1, 0, 0, InputOnly,
+                            CopyFromParent, CWOverrideRedirect | CWEventMask, &attrs);
+    XStoreName(dpy_, window_, "mirelo instance");
+    const long pid = static_cast<long>(getpid());
+    XChangeProperty(dpy_, window_, XInternAtom(dpy_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    display_.AddEventFilter(this, [this](XEvent& ev) { return Filter(ev); });
+    XFlush(dpy_);
+}
+
+X11InstanceClaim::~X11InstanceClaim() {
+    display_.RemoveEventFilter(this);
+    XDestroyWindow(dpy_, window_);
+    XFlush(dpy_);
+}
+
+Time X11InstanceClaim::ServerTime() {
+    XChangeProperty(dpy_, window_, stamp_, XA_INTEGER, 8, PropModeAppend, nullptr, 0);
+    XEvent ev;
+    // Events of other windows read meanwhile stay queued for the display.
+    XIfEvent(
+        dpy_, &ev,
+        [](::Display*, XEvent* e, XPointer arg) -> Bool {
+            const auto* self = reinterpret_cast<const X11InstanceClaim*>(arg);
+            return e->type == PropertyNotify && e->xproperty.window == self->window_ &&
+                   e->xproperty.atom == self->stamp_;
+        },
+        reinterpret_cast<XPointer>(this));
+    return ev.xproperty.time;
+}
+
+bool X11InstanceClaim::Claim() {
+    if (claimed_) return true;
+    // Under a grab, nobody can take the selection between our look and our take: of two
+    // starts at the same moment exactly one becomes the owner.
+    XGrabServer(dpy_);
+    const Time now = ServerTime();
+    if (XGetSelectionOwner(dpy_, selection_) == None)
+        XSetSelectionOwner(dpy_, selection_, window_, now);
+    claimed_ = XGetSelectionOwner(dpy_, selection_) == window_;
+    XUngrabServer(dpy_);
+    XFlush(dpy_);
+    return claimed_;
+}
+
+bool X11InstanceClaim::RequestActivation() {
+    const ::Window owner = XGetSelectionOwner(dpy_, selection_);
+    if (owner == None) return false;
+    if (owner == window_) return true;
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = owner;
+    ev.xclient.message_type = activate_;
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(ServerTime());
+    ev.xclient.data.l[1] = static_cast<long>(window_);
+    // The owner may have ended since we looked: its window is gone, and the send fails.
+    x11::ErrorTrap trap(dpy_);
+    XSendEvent(dpy_, owner, False, NoEventMask, &ev);
+    return trap.Sync() == 0;
+}
+
+void X11InstanceClaim::SetActivationTarget(std::uint32_t window, std::uint32_t message) {
+    target_window_ = window;
+    target_message_ = message;
+}
+
+bool X11InstanceClaim::Filter(XEvent& ev) {
+    if (ev.xany.window != window_) return false;
+    switch (ev.type) {
+    case ClientMessage:
+        if (ev.xclient.message_type == activate_ && ev.xclient.format == 32 && claimed_ &&
+            target_window_ && post_) {
+            // The server's time stamp is 32 bits wide, whatever a long holds.
+            const auto stamp = static_cast<std::uintptr_t>(ev.xclient.data.l[0] & 0xFFFFFFFF);
+            post_(target_window_, target_message_, stamp, 0);
+        }
+        break;
+    case SelectionClear:
+        // Taken over by someone who did not ask: we go on running, just no longer first.
+        if (ev.xselectionclear.selection == selection_) claimed_ = false;
+        break;
+    case SelectionRequest:
+        Refuse(ev.xselectionrequest);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void X11InstanceClaim::Refuse(const XSelectionRequestEvent& request) {
+    // The claim has no contents to convert; a requester waits for an answer, so say none.
+    XEvent reply{};
+    reply.xselection.type = SelectionNotify;
+    reply.xselection.requestor = request.requestor;
+    reply.xselection.selection = request.selection;
+    reply.xselection.target = request.target;
+    reply.xselection.property = None;
+    reply.xselection.time = request.time;
+    XSendEvent(dpy_, request.requestor, False, NoEventMask, &reply);
+    XFlush(dpy_);
+}
+
+} // namespace os

@@ -1,0 +1,55 @@
+// The instance claim on an X display: the selection _MIRELO_INSTANCE_S<screen>, owned by a
+// hidden window of ours. The X server gives a selection up when its owner's connection
+// closes, so the claim ends with the process that held it, however it ended.
+//
+// A later start sends the owner window a _MIRELO_ACTIVATE client message carrying its
+// server time stamp; the holder posts it to the activation target.
+#pragma once
+
+#include "os/instance/instance.hpp"
+#include "os/wave/wave.hpp"
+
+#include <X11/Xlib.h>
+
+namespace os {
+
+class X11Display;
+
+class X11InstanceClaim final : public InstanceClaim {
+public:
+    // Shares the display's connection, for the display's default screen, and sees its
+    // events first for as long as it lives.
+    X11InstanceClaim(X11Display& display, PostFn post);
+    // Destroys the owner window, which gives the claim up.
+    ~X11InstanceClaim() override;
+    X11InstanceClaim(const X11InstanceClaim&) = delete;
+    X11InstanceClaim& operator=(const X11InstanceClaim&) = delete;
+
+    bool Claim() override;
+    bool Claimed() const override { return claimed_; }
+    bool RequestActivation() override;
+    void SetActivationTarget(std::uint32_t window, std::uint32_t message) override;
+
+    // The hidden window that owns the selection while we hold it.
+    ::Window OwnerWindow() const { return window_; }
+
+private:
+    // The server's time now, read from the notification of an empty property append.
+    Time ServerTime();
+    // True for events that concern the owner window.
+    bool Filter(XEvent& ev);
+    void Refuse(const XSelectionRequestEvent& request);
+
+    X11Display& display_;
+    ::Display* dpy_;
+    PostFn post_;
+    Atom selection_ = None;
+    Atom activate_ = None;
+    Atom stamp_ = None;
+    ::Window window_ = 0;
+    bool claimed_ = false;
+    std::uint32_t target_window_ = 0;
+    std::uint32_t target_message_ = 0;
+};
+
+} // namespace os
