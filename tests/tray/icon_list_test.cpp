@@ -131,6 +131,10 @@ TEST_F(IconListTest, ATrayIconStoresItsFramesAsTheIconsItemOfItsIconsProperty) {
     EXPECT_NE(text.find("Active = False"), std::string::npos) << text;
     EXPECT_NE(text.find("Icons.Icons = {"), std::string::npos) << text;
     EXPECT_EQ(text.find("Icon.Data"), std::string::npos) << "an empty icon is not stored";
+    icon->SetIcon(*SolidIcon(0x405060));
+    const std::string with_icon = fw::WriteComponent(form);
+    EXPECT_NE(with_icon.find("Icon.Data = {"), std::string::npos) << with_icon;
+    EXPECT_LT(with_icon.find("Icon.Data"), with_icon.find("Icons.Icons")) << "stored in order";
 
     fw::TComponent again(nullptr);
     fw::ReadComponent(text, again);
