@@ -6,7 +6,9 @@
 #include "framework/graphics/canvas.hpp"
 #include "framework/registry.hpp"
 #include "framework/sysutils.hpp"
+#include "framework/window_calls.hpp"
 #include "skin/register.hpp"
+#include "tray/register.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +36,9 @@ void TForm1::Describe(fw::TClassBuilder<TForm1>& c) {
     c.Method<&TForm1::StopButtonClick>("StopButtonClick");
     c.Method<&TForm1::FormKeyDown>("FormKeyDown");
     c.Method<&TForm1::MinButtonClick>("MinButtonClick");
+    c.Method<&TForm1::AppEvents1Minimize>("AppEvents1Minimize");
+    c.Method<&TForm1::AppEvents1Restore>("AppEvents1Restore");
+    c.Method<&TForm1::TrayIcon1Click>("TrayIcon1Click");
     c.Field("CoolForm1", &TForm1::CoolForm1);
     c.Field("PlayButton", &TForm1::PlayButton);
     c.Field("RecButton", &TForm1::RecButton);
@@ -43,6 +48,8 @@ void TForm1::Describe(fw::TClassBuilder<TForm1>& c) {
     c.Field("AudioOut1", &TForm1::AudioOut1);
     c.Field("AudioIn1", &TForm1::AudioIn1);
     c.Field("StopButton", &TForm1::StopButton);
+    c.Field("TrayIcon1", &TForm1::TrayIcon1);
+    c.Field("AppEvents1", &TForm1::AppEvents1);
 }
 
 namespace {
@@ -87,6 +94,7 @@ std::int32_t StoredScreenHeight = 0;
 // ---- Start-up and close -------------------------------------------------------------------
 
 void TForm1::FormCreate(fw::TObject*) {
+    if (TrayIcon1) TrayIcon1->SetActive(false);
     LeftOffset = kDefaultLeftOffset;
     TopOffset = kDefaultTopOffset;
     StoredScreenWidth = ScreenWidth();
@@ -406,6 +414,13 @@ void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
         Key = 0;
         ToggleRecording();
         break;
+    case 'M':
+        Press(MinButton);
+        Key = 0;
+        MinButtonClick(MinButton);
+        ReleaseButton(MinButton);
+        MinButton->Refresh();
+        break;
     case 'S':
         Press(StopButton);
         Key = 0;
@@ -418,11 +433,69 @@ void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
     }
 }
 
-// Wired here; minimising to the notification area comes with the tray icon.
-void TForm1::MinButtonClick(fw::TObject*) {}
+// ---- Minimise to the notification area and back -------------------------------------------
+
+namespace {
+// The minimise animation as the user had it before the program switched it off.
+std::int32_t SavedMinAnimate = 1;
+} // namespace
+
+void TForm1::SetMinimizeAnimation(bool on) {
+    fw::ANIMATIONINFO info;
+    if (!on) {
+        if (fw::SystemParametersInfo(fw::SPI_GETANIMATION, sizeof info, &info, 0))
+            SavedMinAnimate = info.iMinAnimate;
+        info.iMinAnimate = 0;
+    } else {
+        info.iMinAnimate = SavedMinAnimate;
+    }
+    fw::SystemParametersInfo(fw::SPI_SETANIMATION, sizeof info, &info, 0);
+}
+
+void TForm1::MinButtonClick(fw::TObject*) {
+    SetMinimizeAnimation(false);
+    fw::SetActiveWindow(fw::Application->Handle());
+    MinButton->Refresh();
+    fw::Application->Minimize();
+    SetMinimizeAnimation(true);
+}
+
+void TForm1::AppEvents1Minimize(fw::TObject*) {
+    TrayIcon1->SetActive(true);
+    // Without a notification area to show the icon, the taskbar entry stays: the window
+    // must remain reachable.
+    if (fw::NewStyleControls() && TrayIcon1->Added())
+        fw::ShowWindow(fw::Application->Handle(), fw::SW_HIDE);
+}
+
+void TForm1::AppEvents1Restore(fw::TObject*) {
+    TrayIcon1->SetActive(false);
+    if (fw::NewStyleControls()) fw::ShowWindow(fw::Application->Handle(), fw::SW_SHOWDEFAULT);
+}
+
+void TForm1::TrayIcon1Click(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
+    fw::Application->Restore();
+    ForceForeground(fw::Application->Handle());
+    ForceForeground(Handle());
+}
+
+bool TForm1::ForceForeground(fw::HWND Wnd) {
+    if (!fw::IsWindow(Wnd)) return false;
+    const fw::HWND fg = fw::GetForegroundWindow();
+    if (Wnd == fg) return true;
+    if (static_cast<std::uint32_t>(fw::GetWindowLong(Wnd, fw::GWL_STYLE)) & fw::WS_MINIMIZE)
+        fw::ShowWindow(Wnd, fw::SW_SHOWNOACTIVATE);
+    const std::uint32_t fg_thread = fw::GetWindowThreadProcessId(fg, nullptr);
+    fw::AttachThreadInput(fg_thread, fw::GetCurrentThreadId(), true);
+    fw::Application->ProcessMessages();
+    fw::SetForegroundWindow(Wnd);
+    fw::AttachThreadInput(fg_thread, fw::GetCurrentThreadId(), false);
+    return Wnd == fw::GetForegroundWindow();
+}
 
 void RegisterUnit1() {
     skin::Register();
+    tray::Register();
     audio::Register();
     fw::RegisterClasses<fw::TTimer>();
     if (!fw::FindFormDescription("TForm1"))

@@ -8,6 +8,8 @@
 #include "framework/timer.hpp"
 #include "skin/cool_button.hpp"
 #include "skin/cool_form.hpp"
+#include "tray/app_events.hpp"
+#include "tray/tray_icon.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -31,6 +33,8 @@ public:
     audio::TAudioOut* AudioOut1 = nullptr;
     audio::TAudioIn* AudioIn1 = nullptr;
     skin::TCoolButton* StopButton = nullptr;
+    tray::TTrayIcon* TrayIcon1 = nullptr;
+    tray::TAppEvents* AppEvents1 = nullptr;
 
     // The take and the controller's state; all zero until FormCreate.
     std::int16_t* NormalizeCursor = nullptr;
@@ -72,10 +76,18 @@ public:
     void StopButtonClick(fw::TObject* Sender);
     void FormKeyDown(fw::TObject* Sender, std::uint16_t& Key, fw::TShiftState Shift);
     void MinButtonClick(fw::TObject* Sender);
+    void AppEvents1Minimize(fw::TObject* Sender);
+    void AppEvents1Restore(fw::TObject* Sender);
+    void TrayIcon1Click(fw::TObject* Sender, fw::TMouseButton Button, fw::TShiftState Shift, int X,
+                        int Y);
 
     void ToggleRecording();
     void TogglePlayback();
     void StopAll();
+    // Switches the system's minimise animation off, or back to what the user had.
+    void SetMinimizeAnimation(bool on);
+    // Brings a window to the front with the keyboard; true when it is in front.
+    bool ForceForeground(fw::HWND Wnd);
 
 private:
     void TraceStep(fw::TColor color);

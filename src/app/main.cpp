@@ -29,6 +29,17 @@ void PrintHelp() {
                 "Drag the window by its skin; its place is kept for the next start.\n");
 }
 
+// One instance per display: a later start brings this one's window back, from the tray or
+// the taskbar, in front and taking the keys.
+void BringMainFormBack(fw::TObject*, fw::TObject*) {
+    fw::Application->Restore();
+    fw::TCustomForm* form = fw::Application->MainForm();
+    if (!form) return;
+    form->Show();
+    form->BringToFront();
+    fw::SetForegroundWindow(form->Handle());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +66,11 @@ int main(int argc, char** argv) {
     }
     try {
         fw::Runtime runtime(*platform);
+        if (!fw::Application->ClaimInstance()) {
+            std::fprintf(stderr, "mirelo: already running; brought its window back\n");
+            return 0;
+        }
+        fw::Application->OnActivateRequest = fw::TNotifyEvent(&BringMainFormBack, nullptr);
         app::RegisterUnit1();
         fw::Application->Initialize();
         fw::Application->SetTitle(app::kProgramName);

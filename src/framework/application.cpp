@@ -67,11 +67,31 @@ TApplication::TApplication(TComponent* owner)
               if (hook(m)) return;
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_MINIMIZE) Minimize();
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_RESTORE) Restore();
+          if (m.Msg == CM_ACTIVATEREQUEST && OnActivateRequest.Assigned())
+              Guarded(this, [this] { OnActivateRequest(this); });
       })) {}
 
 TApplication::~TApplication() {
     // Forms go first: their handlers may still use the application.
     DestroyComponents();
+    // The claim stays with the platform until the process ends; its requests no longer
+    // have anywhere to go.
+    if (instance_claimed_ && HasDisplay()) GetPlatform().GetInstance().SetActivationTarget(0, 0);
+}
+
+bool TApplication::ClaimInstance() {
+    os::InstanceClaim& claim = GetPlatform().GetInstance();
+    // A holder that ends between our look and our request has left the claim free: look
+    // again. Three rounds end even a run of starts and crashes.
+    for (int round = 0; round < 3; ++round) {
+        if (claim.Claim()) {
+            instance_claimed_ = true;
+            claim.SetActivationTarget(Handle(), CM_ACTIVATEREQUEST);
+            return true;
+        }
+        if (claim.RequestActivation()) return false;
+    }
+    return false;
 }
 
 void TApplication::SetTitle(const std::string& value) {

@@ -68,6 +68,11 @@ public:
     void Restore();
     bool Minimized() const { return minimized_; }
 
+    // One instance per display. True when this is the first: it holds the display's claim
+    // from now on, and each later start raises OnActivateRequest here. Otherwise the
+    // running instance has been asked to bring its window back and the caller should end.
+    bool ClaimInstance();
+
     // The application's icon, shown for every form's window in the taskbar and the window
     // switcher (its image nearest 32 x 32). Setting it copies the icon and gives it to the
     // windows there are and to those made later; an empty icon takes it away.
@@ -84,6 +89,8 @@ public:
 
     // The handler slots; each holds at most one handler.
     TNotifyEvent OnActivate;
+    // Another start of the program on this display wants this one's window back.
+    TNotifyEvent OnActivateRequest;
     TNotifyEvent OnDeactivate;
     TExceptionEvent OnException;
     TIdleEvent OnIdle;
@@ -154,6 +161,7 @@ private:
     std::vector<TWindowHook> hooks_;
     os::PixelBuffer icon_surface_{32, 32};
     bool showing_exception_ = false;
+    bool instance_claimed_ = false;
     std::unique_ptr<HiddenWindow> window_;
     TIcon icon_;
     os::IconPixels icon_pixels_;

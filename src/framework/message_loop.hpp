@@ -41,6 +41,7 @@ public:
 
     os::Clock& Clock() const { return clock_; }
     bool OnLoopThread() const { return std::this_thread::get_id() == thread_; }
+    std::thread::id Thread() const { return thread_; }
 
     // Handles. A destroyed handle is never issued again.
     HWND AllocateHandle(MessageTarget* target);

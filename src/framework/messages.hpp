@@ -77,6 +77,8 @@ inline constexpr UINT CM_TEXTCHANGED = CM_BASE + 18;
 inline constexpr UINT CM_BUTTONPRESSED = CM_BASE + 24;
 inline constexpr UINT CM_SYSCOLORCHANGE = CM_BASE + 36;
 inline constexpr UINT CM_RELEASE = CM_BASE + 33;
+// A later start of the program asks this one to bring its window back.
+inline constexpr UINT CM_ACTIVATEREQUEST = CM_BASE + 96;
 
 // System commands.
 inline constexpr WPARAM SC_MINIMIZE = 0xF020;

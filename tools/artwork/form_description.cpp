@@ -4,6 +4,8 @@
 #include "app/Unit1.hpp"
 #include "framework/application.hpp"
 #include "framework/form_writer.hpp"
+#include "framework/graphics/ico.hpp"
+#include "framework/graphics/icon.hpp"
 #include "os/platform.hpp"
 
 #include <memory>
@@ -106,6 +108,21 @@ std::string MainFormDescription(const StoredArtwork& stored) {
     in->SetFrameRate(22050);
     in->SetWaveDevice(0);
     in->OnBufferFilled = fw::Bind<&app::TForm1::AudioIn1BufferFilled>(form);
+
+    auto* tray_icon = new tray::TTrayIcon(&form);
+    tray_icon->SetName("TrayIcon1");
+    tray_icon->SetHint("MIRELO");
+    {
+        fw::TIcon icon;
+        const std::vector<std::byte> file = fw::WriteIcon(stored.tray_icon);
+        icon.LoadFromBytes(file);
+        tray_icon->SetIcon(icon);
+    }
+    tray_icon->OnClick = fw::Bind<&app::TForm1::TrayIcon1Click>(form);
+    auto* events = new tray::TAppEvents(&form);
+    events->SetName("AppEvents1");
+    events->OnMinimize = fw::Bind<&app::TForm1::AppEvents1Minimize>(form);
+    events->OnRestore = fw::Bind<&app::TForm1::AppEvents1Restore>(form);
 
     return fw::WriteComponent(form);
 }
