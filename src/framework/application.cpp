@@ -1,15 +1,13 @@
-// The application object, the screen, the runtime and the window calls.
+// The application object, the screen and the runtime.
 #include "framework/application.hpp"
 
+#include "framework/application_detail.hpp"
 #include "framework/exception_guard.hpp"
-#include "framework/graphics/canvas.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
-#include <unordered_map>
 
 namespace fw {
 
@@ -19,20 +17,6 @@ TScreen* Screen = nullptr;
 namespace {
 
 os::Platform* g_platform = nullptr;
-// The keys and buttons held when the input being handled happened: what GetKeyState
-// answers while it is handled, as the platform keeps key state in step with its queue.
-std::optional<std::uint32_t> g_input_modifiers;
-
-std::unordered_map<HRGN, Region>& Regions() {
-    // Never destroyed: a runtime that outlives other statics may still clear it.
-    static auto* m = new std::unordered_map<HRGN, Region>;
-    return *m;
-}
-HRGN g_next_region = 1;
-
-TCustomForm* FormOf(HWND h) {
-    return dynamic_cast<TCustomForm*>(FindControl(h));
-}
 
 WPARAM MouseKeys(std::uint32_t mods) {
     WPARAM w = 0;
@@ -45,6 +29,16 @@ WPARAM MouseKeys(std::uint32_t mods) {
 }
 
 } // namespace
+
+namespace detail {
+std::optional<std::uint32_t>& InputModifiers() {
+    static std::optional<std::uint32_t> modifiers;
+    return modifiers;
+}
+TCustomForm* FormOf(HWND h) {
+    return dynamic_cast<TCustomForm*>(FindControl(h));
+}
+} // namespace detail
 
 bool HasDisplay() {
     return g_platform != nullptr;
@@ -313,7 +307,7 @@ Runtime::~Runtime() {
     mouse_.reset();
     Mouse = nullptr;
     SetCaptureControl(nullptr);
-    Regions().clear();
+    detail::ClearRegions();
     g_platform = nullptr;
     loop_.reset();
 }
@@ -321,10 +315,10 @@ Runtime::~Runtime() {
 bool Runtime::PumpInput() {
     os::DisplayEvent e;
     if (!platform_.GetDisplay().NextEvent(e)) return false;
-    const auto saved = g_input_modifiers;
-    g_input_modifiers = e.modifiers;
+    const auto saved = detail::InputModifiers();
+    detail::InputModifiers() = e.modifiers;
     Guarded(nullptr, [&] { Deliver(e); });
-    g_input_modifiers = saved;
+    detail::InputModifiers() = saved;
     return true;
 }
 
@@ -401,295 +395,6 @@ void Runtime::Deliver(const os::DisplayEvent& e) {
         loop.SendMessage(h, CM_MOUSELEAVE, 0, 0);
         break;
     }
-}
-
-// ---- Window calls ------------------------------------------------------------------
-
-int GetSystemMetrics(int index) {
-    const os::Size s = GetDisplay().ScreenSize();
-    if (index == SM_CXSCREEN) return s.width;
-    if (index == SM_CYSCREEN) return s.height;
-    return 0;
-}
-
-bool GetCursorPos(TPoint* point) {
-    if (!point || !HasDisplay()) return false;
-    const os::Point p = GetDisplay().PointerPosition();
-    *point = {p.x, p.y};
-    return true;
-}
-
-std::int16_t GetKeyState(int virtual_key) {
-    if (!HasDisplay()) return 0;
-    const std::uint32_t m = g_input_modifiers ? *g_input_modifiers : GetDisplay().ModifierState();
-    std::uint32_t bit = 0;
-    switch (virtual_key) {
-    case VK_SHIFT:
-        bit = os::Modifiers::kShift;
-        break;
-    case VK_CONTROL:
-        bit = os::Modifiers::kCtrl;
-        break;
-    case VK_MENU:
-        bit = os::Modifiers::kAlt;
-        break;
-    case VK_LBUTTON:
-        bit = os::Modifiers::kLeftButton;
-        break;
-    case VK_RBUTTON:
-        bit = os::Modifiers::kRightButton;
-        break;
-    case VK_MBUTTON:
-        bit = os::Modifiers::kMiddleButton;
-        break;
-    }
-    return (m & bit) ? static_cast<std::int16_t>(-128) : 0;
-}
-
-HRGN ExtCreateRegion(const void*, std::uint32_t size, const void* data) {
-    if (!data) return 0;
-    try {
-        Region r = Region::FromData({static_cast<const std::byte*>(data), size});
-        const HRGN h = g_next_region++;
-        Regions().emplace(h, std::move(r));
-        return h;
-    } catch (...) {
-        // Bad data, or data that would need more memory than there is: no region.
-        return 0;
-    }
-}
-
-const Region* RegionOf(HRGN region) {
-    auto it = Regions().find(region);
-    return it == Regions().end() ? nullptr : &it->second;
-}
-
-std::uint32_t GetRegionData(HRGN region, std::uint32_t size, void* buffer) {
-    const Region* r = RegionOf(region);
-    if (!r) return 0;
-    const auto data = r->Data();
-    if (!buffer) return static_cast<std::uint32_t>(data.size());
-    if (size < data.size()) return 0;
-    std::memcpy(buffer, data.data(), data.size());
-    return static_cast<std::uint32_t>(data.size());
-}
-
-bool DeleteObject(HRGN region) {
-    return Regions().erase(region) > 0;
-}
-
-int SetWindowRgn(HWND window, HRGN region, bool) {
-    TCustomForm* form = FormOf(window);
-    if (!form) return 0;
-    if (region == 0) {
-        form->SetShape(std::nullopt);
-        return 1;
-    }
-    const Region* r = RegionOf(region);
-    if (!r) return 0;
-    form->SetShape(*r);
-    DeleteObject(region); // the window owns it now
-    return 1;
-}
-
-bool ShowWindow(HWND window, int command) {
-    if (Application && window == Application->Handle()) {
-        // The application window is the taskbar entry of the main form.
-        Application->SetTaskbarVisible(command != SW_HIDE);
-        return true;
-    }
-    TCustomForm* form = FormOf(window);
-    if (!form) return false;
-    const bool was = form->Visible();
-    switch (command) {
-    case SW_HIDE:
-        form->SetVisible(false);
-        break;
-    case SW_MINIMIZE:
-    case SW_SHOWMINIMIZED:
-        if (form->DisplayWindow()) GetDisplay().Iconify(form->DisplayWindow());
-        break;
-    case SW_RESTORE:
-    case SW_SHOWNOACTIVATE:
-        if (form->DisplayWindow()) GetDisplay().Restore(form->DisplayWindow());
-        form->SetVisible(true);
-        break;
-    default:
-        form->SetVisible(true);
-    }
-    return was;
-}
-
-bool IsWindowVisible(HWND window) {
-    if (Application && window == Application->Handle()) return !Application->Minimized();
-    TCustomForm* form = FormOf(window);
-    return form && form->Visible();
-}
-
-bool IsIconic(HWND window) {
-    if (Application && window == Application->Handle()) return Application->Minimized();
-    TCustomForm* form = FormOf(window);
-    return form && form->DisplayWindow() && GetDisplay().IsIconic(form->DisplayWindow());
-}
-
-bool IsWindowEnabled(HWND window) {
-    TWinControl* control = FindControl(window);
-    if (control) return control->Enabled();
-    return IsWindow(window);
-}
-
-LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) {
-    return 0;
-}
-
-bool BeginPaint(HWND window, PAINTSTRUCT& paint) {
-    paint = {};
-    if (!Application || window != Application->Handle()) return false;
-    os::PixelBuffer& surface = Application->IconSurface();
-    paint.surface = &surface;
-    paint.fErase = true;
-    paint.rcPaint = {0, 0, surface.width, surface.height};
-    return true;
-}
-
-void EndPaint(HWND, const PAINTSTRUCT&) {}
-
-HWND GetForegroundWindow() {
-    if (!HasDisplay()) return 0;
-    TCustomForm* form = FindForm(GetDisplay().ActiveWindow());
-    return form ? form->Handle() : 0;
-}
-
-bool SetForegroundWindow(HWND window) {
-    if (Application && window == Application->Handle())
-        window = Application->MainForm() ? Application->MainForm()->Handle() : 0;
-    TCustomForm* form = FormOf(window);
-    if (!form || !form->DisplayWindow()) return false;
-    GetDisplay().Activate(form->DisplayWindow());
-    return true;
-}
-
-HWND SetActiveWindow(HWND window) {
-    const HWND previous = GetForegroundWindow();
-    SetForegroundWindow(window);
-    return previous;
-}
-
-// ---- Message box -------------------------------------------------------------------
-
-namespace {
-
-TMessageBoxHook& Hook() {
-    static auto* hook = new TMessageBoxHook;
-    return *hook;
-}
-
-// The OK button of a message box.
-class TMessageButton : public TGraphicControl {
-public:
-    explicit TMessageButton(TComponent* owner) : TGraphicControl(owner) {}
-    bool pressed = false;
-
-protected:
-    void Paint() override {
-        TCanvas& c = Canvas();
-        TRect r = ClientRect();
-        c.Brush().SetColor(clBtnFace);
-        c.FillRect(r);
-        c.DrawEdge(r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-        c.Brush().SetStyle(bsClear);
-        c.Font().SetColor(clBtnText);
-        TRect t = r;
-        c.DrawText(Caption(), t, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    }
-    void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
-        TGraphicControl::MouseDown(b, s, x, y);
-        if (b == mbLeft) {
-            pressed = true;
-            Repaint();
-        }
-    }
-    void MouseUp(TMouseButton b, TShiftState s, int x, int y) override {
-        pressed = false;
-        Repaint();
-        TGraphicControl::MouseUp(b, s, x, y);
-    }
-};
-
-// Carriage returns break lines too, as a message's text may use either.
-std::string LineBreaks(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-class TMessageForm : public TForm {
-public:
-    explicit TMessageForm(TComponent* owner, const std::string& text)
-        : TForm(owner), text_(LineBreaks(text)) {
-        SetBorderStyle(bsDialog);
-        SetFormStyle(fsStayOnTop);
-        SetCaption(Application ? Application->Title() : std::string());
-        Font().SetName("DejaVu Sans");
-        Font().SetHeight(-12);
-        TCanvas measure;
-        os::PixelBuffer scratch(1, 1);
-        measure.Attach(scratch);
-        measure.SetFont(Font());
-        TRect t{0, 0, 0, 0};
-        measure.DrawText(text_, t, DT_CALCRECT | DT_NOPREFIX);
-        const int w = std::max(t.Width() + 48, 180);
-        const int h = t.Height() + 24 + 20 + 26 + 12;
-        text_rect_ = {24, 20, 24 + t.Width(), 20 + t.Height()};
-        const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-        SetBounds((sw - w) / 2, (sh - h) / 2, w, h);
-        button_ = new TMessageButton(this);
-        button_->SetCaption("OK");
-        button_->SetBounds((w - 75) / 2, h - 12 - 26, 75, 26);
-        button_->SetParent(this);
-        button_->OnClick = Bind<&TMessageForm::OkClick>(this);
-        OnKeyDown = Bind<&TMessageForm::Key>(this);
-    }
-    const std::string& Text() const { return text_; }
-    void OkClick(TObject*) { ModalResult = mrOk; }
-    void Key(TObject*, std::uint16_t& key, TShiftState) {
-        if (key == VK_RETURN || key == VK_SPACE || key == VK_ESCAPE) ModalResult = mrOk;
-    }
-
-protected:
-    void PaintWindow(TCanvas& c) override {
-        c.Brush().SetStyle(bsClear);
-        c.Font().SetColor(clWindowText);
-        TRect r = text_rect_;
-        c.DrawText(text_, r, DT_NOPREFIX);
-    }
-
-private:
-    std::string text_;
-    TRect text_rect_;
-    TMessageButton* button_ = nullptr;
-};
-
-} // namespace
-
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) {
-    TMessageBoxHook old = std::move(Hook());
-    Hook() = std::move(hook);
-    return old;
-}
-
-void ShowMessage(const std::string& text) {
-    if (Hook() && Hook()(text)) return;
-    if (!HasDisplay()) return;
-    std::unique_ptr<TMessageForm> form(new TMessageForm(nullptr, text));
-    form->ShowModal();
 }
 
 } // namespace fw

@@ -1,7 +1,9 @@
-// Window styles, threads and the minimise animation setting.
+// The window calls: screen metrics, pointer and keys, showing and activating windows, their
+// styles and threads, and the minimise animation setting.
 #include "framework/window_calls.hpp"
 
 #include "framework/application.hpp"
+#include "framework/application_detail.hpp"
 
 #include <functional>
 #include <thread>
@@ -16,6 +18,131 @@ std::uint32_t ThreadNumber(std::thread::id id) {
     return static_cast<std::uint32_t>(std::hash<std::thread::id>{}(id)) | 1u;
 }
 } // namespace
+
+int GetSystemMetrics(int index) {
+    const os::Size s = GetDisplay().ScreenSize();
+    if (index == SM_CXSCREEN) return s.width;
+    if (index == SM_CYSCREEN) return s.height;
+    return 0;
+}
+
+bool GetCursorPos(TPoint* point) {
+    if (!point || !HasDisplay()) return false;
+    const os::Point p = GetDisplay().PointerPosition();
+    *point = {p.x, p.y};
+    return true;
+}
+
+std::int16_t GetKeyState(int virtual_key) {
+    if (!HasDisplay()) return 0;
+    const std::uint32_t m =
+        detail::InputModifiers() ? *detail::InputModifiers() : GetDisplay().ModifierState();
+    std::uint32_t bit = 0;
+    switch (virtual_key) {
+    case VK_SHIFT:
+        bit = os::Modifiers::kShift;
+        break;
+    case VK_CONTROL:
+        bit = os::Modifiers::kCtrl;
+        break;
+    case VK_MENU:
+        bit = os::Modifiers::kAlt;
+        break;
+    case VK_LBUTTON:
+        bit = os::Modifiers::kLeftButton;
+        break;
+    case VK_RBUTTON:
+        bit = os::Modifiers::kRightButton;
+        break;
+    case VK_MBUTTON:
+        bit = os::Modifiers::kMiddleButton;
+        break;
+    }
+    return (m & bit) ? static_cast<std::int16_t>(-128) : 0;
+}
+
+bool ShowWindow(HWND window, int command) {
+    if (Application && window == Application->Handle()) {
+        // The application window is the taskbar entry of the main form.
+        Application->SetTaskbarVisible(command != SW_HIDE);
+        return true;
+    }
+    TCustomForm* form = detail::FormOf(window);
+    if (!form) return false;
+    const bool was = form->Visible();
+    switch (command) {
+    case SW_HIDE:
+        form->SetVisible(false);
+        break;
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+        if (form->DisplayWindow()) GetDisplay().Iconify(form->DisplayWindow());
+        break;
+    case SW_RESTORE:
+    case SW_SHOWNOACTIVATE:
+        if (form->DisplayWindow()) GetDisplay().Restore(form->DisplayWindow());
+        form->SetVisible(true);
+        break;
+    default:
+        form->SetVisible(true);
+    }
+    return was;
+}
+
+bool IsWindowVisible(HWND window) {
+    if (Application && window == Application->Handle()) return !Application->Minimized();
+    TCustomForm* form = detail::FormOf(window);
+    return form && form->Visible();
+}
+
+bool IsIconic(HWND window) {
+    if (Application && window == Application->Handle()) return Application->Minimized();
+    TCustomForm* form = detail::FormOf(window);
+    return form && form->DisplayWindow() && GetDisplay().IsIconic(form->DisplayWindow());
+}
+
+bool IsWindowEnabled(HWND window) {
+    TWinControl* control = FindControl(window);
+    if (control) return control->Enabled();
+    return IsWindow(window);
+}
+
+LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
+
+bool BeginPaint(HWND window, PAINTSTRUCT& paint) {
+    paint = {};
+    if (!Application || window != Application->Handle()) return false;
+    os::PixelBuffer& surface = Application->IconSurface();
+    paint.surface = &surface;
+    paint.fErase = true;
+    paint.rcPaint = {0, 0, surface.width, surface.height};
+    return true;
+}
+
+void EndPaint(HWND, const PAINTSTRUCT&) {}
+
+HWND GetForegroundWindow() {
+    if (!HasDisplay()) return 0;
+    TCustomForm* form = FindForm(GetDisplay().ActiveWindow());
+    return form ? form->Handle() : 0;
+}
+
+bool SetForegroundWindow(HWND window) {
+    if (Application && window == Application->Handle())
+        window = Application->MainForm() ? Application->MainForm()->Handle() : 0;
+    TCustomForm* form = detail::FormOf(window);
+    if (!form || !form->DisplayWindow()) return false;
+    GetDisplay().Activate(form->DisplayWindow());
+    return true;
+}
+
+HWND SetActiveWindow(HWND window) {
+    const HWND previous = GetForegroundWindow();
+    SetForegroundWindow(window);
+    return previous;
+}
 
 std::int32_t GetWindowLong(HWND window, int index) {
     if (index != GWL_STYLE || !IsWindow(window)) return 0;
