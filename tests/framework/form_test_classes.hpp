@@ -266,6 +266,9 @@ public:
         c.Field("Timer1", &TTestForm::Timer1);
     }
     bool HasParent() const override { return false; }
+    // Never placed on another control, even when nested in a description: it is written
+    // among its owner's components, once.
+    void SetParentComponent(fw::TComponent*) override {}
     void GetChildren(const TGetChildProc& proc, fw::TComponent* root) override {
         TTestPanel::GetChildren(proc, root);
         fw::TComponent::GetChildren(proc, root);
