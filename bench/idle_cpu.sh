@@ -1,9 +1,42 @@
 #!/usr/bin/env bash
-# CPU used by an idle real message loop with a 10 ms timer, against the same loop with no
-# timer. Usage: bench/idle_cpu.sh BUILD_DIR [SECONDS=60]
+# CPU used by the real Mirelo program left idle (its window shown, its 10 ms timer
+# running) for SECONDS, next to a bare loop that only sleeps 10 ms at a time in poll() (the
+# floor of a 10 ms timer on this machine) and to the framework's message loop with one 10 ms
+# timer; all three run side by side in the same span and are read from /proc, so they share
+# the machine's load. Use a build without sanitizers for figures.
+# Usage: bench/idle_cpu.sh BUILD_DIR [SECONDS=60] [PROGRAM=BUILD_DIR/src/app/mirelo]
 set -euo pipefail
-build=${1:?build folder}
+build=$(cd "${1:?usage: idle_cpu.sh BUILD_DIR [SECONDS] [PROGRAM]}" && pwd)
 seconds=${2:-60}
+program=${3:-$build/src/app/mirelo}
 cmake --build "$build" --target idle_loop_bench >/dev/null
-"$build/bench/idle_loop_bench" none "$seconds"
-"$build/bench/idle_loop_bench" timer "$seconds"
+source "$(dirname "$0")/desktop.sh"
+hz=$(getconf CLK_TCK)
+
+# User plus system time of a process, in clock ticks.
+ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+
+"$program" >"$scratch/mirelo.log" 2>&1 &
+mirelo=$!
+bench_on_exit "kill $mirelo 2>/dev/null; wait $mirelo 2>/dev/null"
+timeout 20 xdotool search --sync --onlyvisible --name '^Mirelo$' >/dev/null
+"$build/bench/idle_loop_bench" poll $((seconds + 5)) >/dev/null &
+bare=$!
+bench_on_exit "kill $bare 2>/dev/null; wait $bare 2>/dev/null"
+"$build/bench/idle_loop_bench" timer $((seconds + 5)) >/dev/null &
+loop=$!
+bench_on_exit "kill $loop 2>/dev/null; wait $loop 2>/dev/null"
+sleep 2 # past start-up
+declare -A before
+for p in $mirelo $bare $loop; do before[$p]=$(ticks $p); done
+start=$(date +%s.%N)
+sleep "$seconds"
+wall=$(echo "$(date +%s.%N) - $start" | bc)
+report() {
+    local used=$(($(ticks "$2") - before[$2]))
+    printf '%s wall=%.1fs cpu=%.2fs share=%.3f%%\n' "$1" "$wall" \
+        "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)"
+}
+report "program=mirelo" $mirelo
+report "program=bare_poll_10ms" $bare
+report "program=message_loop_10ms_timer" $loop
