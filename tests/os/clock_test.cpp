@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -94,4 +95,43 @@ TEST(PollEventWait, SleepsUntilDeadlineOrWake) {
     wait.Wait(std::nullopt);
     t.join();
     EXPECT_LT(clock.Monotonic() - start, 5s);
+}
+
+// A ready source's handler runs inside the wait; a handler may remove its own source and
+// another one that is ready in the same round, whose handler then does not run.
+TEST(PollEventWait, RunsTheHandlersOfReadySourcesWhichMayRemoveSources) {
+    os::RealClock clock;
+    os::PollEventWait wait(clock);
+    int a[2], b[2], idle[2];
+    ASSERT_EQ(pipe(a), 0);
+    ASSERT_EQ(pipe(b), 0);
+    ASSERT_EQ(pipe(idle), 0);
+    std::vector<char> ran;
+    const auto drain = [](int fd) {
+        char c;
+        [[maybe_unused]] ssize_t n = read(fd, &c, 1);
+    };
+    wait.AddSource(a[0], [&] {
+        ran.push_back('a');
+        drain(a[0]);
+        wait.RemoveSource(a[0]);
+        wait.RemoveSource(b[0]);
+    });
+    wait.AddSource(b[0], [&] { ran.push_back('b'); });
+    wait.AddSource(idle[0], [&] { ran.push_back('i'); });
+    ASSERT_EQ(write(a[1], "x", 1), 1);
+    ASSERT_EQ(write(b[1], "x", 1), 1);
+    const auto start = clock.Monotonic();
+    wait.Wait(clock.Monotonic() + 5s);
+    EXPECT_LT(clock.Monotonic() - start, 1s);
+    EXPECT_EQ(ran, std::vector<char>{'a'});
+    // Both removed: still readable, they neither end a wait nor run.
+    ASSERT_EQ(write(a[1], "x", 1), 1);
+    wait.Wait(clock.Monotonic() + 20ms);
+    EXPECT_EQ(ran, std::vector<char>{'a'});
+    ASSERT_EQ(write(idle[1], "x", 1), 1);
+    wait.Wait(clock.Monotonic() + 5s);
+    EXPECT_EQ(ran, (std::vector<char>{'a', 'i'}));
+    for (int fd : {a[0], a[1], b[0], b[1], idle[0], idle[1]})
+        close(fd);
 }

@@ -24,7 +24,7 @@ public:
 };
 
 // Sleeps in poll() on a wake-up descriptor and the descriptors that back ends register
-// (the display connection). Idle costs no CPU.
+// (the display connection, the session bus). Idle costs no CPU.
 class PollEventWait final : public EventWait {
 public:
     explicit PollEventWait(const Clock& clock);
@@ -34,14 +34,20 @@ public:
 
     void Wait(std::optional<TimePoint> deadline) override;
     void Wake() override;
-    // For back ends in os/: a descriptor whose readability ends a wait.
-    void AddSource(int fd);
+    // For back ends in os/: a descriptor whose readability ends a wait. `on_ready`, when
+    // given, runs on the waiting thread before Wait returns whenever the descriptor is
+    // readable or has hung up; it may add and remove sources.
+    void AddSource(int fd, std::function<void()> on_ready = {});
     void RemoveSource(int fd);
 
 private:
+    struct Source {
+        int fd;
+        std::shared_ptr<std::function<void()>> on_ready;
+    };
     const Clock& clock_;
     int wake_fd_ = -1;
-    std::vector<int> sources_;
+    std::vector<Source> sources_;
 };
 
 // For the virtual clock: instead of sleeping until a deadline, time is advanced to it,

@@ -21,12 +21,13 @@ PollEventWait::~PollEventWait() {
     if (wake_fd_ >= 0) close(wake_fd_);
 }
 
-void PollEventWait::AddSource(int fd) {
-    sources_.push_back(fd);
+void PollEventWait::AddSource(int fd, std::function<void()> on_ready) {
+    sources_.push_back(
+        {fd, on_ready ? std::make_shared<std::function<void()>>(std::move(on_ready)) : nullptr});
 }
 
 void PollEventWait::RemoveSource(int fd) {
-    std::erase(sources_, fd);
+    std::erase_if(sources_, [fd](const Source& s) { return s.fd == fd; });
 }
 
 void PollEventWait::Wake() {
@@ -38,8 +39,8 @@ void PollEventWait::Wake() {
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     std::vector<pollfd> fds;
     fds.push_back({wake_fd_, POLLIN, 0});
-    for (int fd : sources_)
-        fds.push_back({fd, POLLIN, 0});
+    for (const Source& s : sources_)
+        fds.push_back({s.fd, POLLIN, 0});
     int timeout_ms = -1;
     if (deadline) {
         const auto left = *deadline - clock_.Monotonic();
@@ -54,6 +55,16 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     if (r > 0 && (fds[0].revents & POLLIN)) {
         std::uint64_t count;
         [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
+    }
+    if (r <= 0) return;
+    // The handlers may change the sources: each one is looked up again before it runs.
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        const auto it = std::find_if(sources_.begin(), sources_.end(),
+                                     [&](const Source& s) { return s.fd == fds[i].fd; });
+        if (it == sources_.end() || !it->on_ready) continue;
+        const auto on_ready = it->on_ready; // kept alive should it remove itself
+        (*on_ready)();
     }
 }
 
