@@ -1,9 +1,10 @@
 // Creates every real service; the display connection becomes a source of the event wait,
-// so an idle program sleeps until the X server has something for it.
+// so an idle program sleeps until the X server (or the session bus) has something for it.
 #include "os/real_platform.hpp"
 
 #include "os/display/x11_display.hpp"
 #include "os/instance/x11_instance.hpp"
+#include "os/notify/tray_notify.hpp"
 #include "os/notify/xembed_notify.hpp"
 #include "os/wave/alsa_wave.hpp"
 
@@ -15,8 +16,8 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
     platform->wait_.AddSource(platform->display_->ConnectionFd());
-    platform->notify_ =
-        std::make_unique<XEmbedNotifyArea>(*platform->display_, platform->Forwarder());
+    platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, platform->wait_,
+                                                         platform->Forwarder());
     return platform;
 }
 
@@ -35,6 +36,10 @@ WaveService& RealPlatform::GetWave() {
 
 NotifyArea& RealPlatform::GetNotify() {
     return *notify_;
+}
+
+XEmbedNotifyArea& RealPlatform::XEmbed() {
+    return notify_->XEmbed();
 }
 
 InstanceClaim& RealPlatform::GetInstance() {

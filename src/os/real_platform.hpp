@@ -11,6 +11,7 @@
 namespace os {
 
 class X11Display;
+class TrayNotifyArea;
 class XEmbedNotifyArea;
 class X11InstanceClaim;
 
@@ -28,9 +29,11 @@ public:
     Display& GetDisplay() override;
     // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
     WaveService& GetWave() override;
-    // The system tray of the X display (XEmbed).
+    // A StatusNotifierItem where a watcher is on the session bus, else the system tray of
+    // the X display (XEmbed).
     NotifyArea& GetNotify() override;
-    XEmbedNotifyArea& XEmbed() { return *notify_; }
+    TrayNotifyArea& Tray() { return *notify_; }
+    XEmbedNotifyArea& XEmbed();
     // $XDG_CONFIG_HOME/mirelo/settings.ini.
     SettingsStore& GetSettings() override { return settings_; }
     // The selection _MIRELO_INSTANCE_S<screen> of the X display, made on first use.
@@ -43,7 +46,7 @@ private:
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
     std::unique_ptr<WaveService> wave_;
-    std::unique_ptr<XEmbedNotifyArea> notify_;
+    std::unique_ptr<TrayNotifyArea> notify_;
     std::unique_ptr<X11InstanceClaim> instance_;
     FileSettings settings_{FileSettings::DefaultPath()};
 };

@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -48,7 +50,13 @@ protected:
     std::vector<Posted> posted;
     ::Display* probe = nullptr; // our own look at the server
 
+    std::optional<std::string> saved_bus;
+
     void SetUp() override {
+        // The XEmbed side even on a desktop whose session bus has a StatusNotifierWatcher.
+        if (const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_bus = bus;
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + desktop.Scratch() + "/no-bus").c_str(),
+               1);
         platform = os::RealPlatform::Open(desktop.Display());
         platform->SetPoster(
             [this](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
@@ -62,6 +70,10 @@ protected:
     void TearDown() override {
         platform.reset();
         if (probe) XCloseDisplay(probe);
+        if (saved_bus)
+            setenv("DBUS_SESSION_BUS_ADDRESS", saved_bus->c_str(), 1);
+        else
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
 
     os::XEmbedNotifyArea& Tray() { return platform->XEmbed(); }

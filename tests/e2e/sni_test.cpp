@@ -1,0 +1,344 @@
+// The notification area on a desktop with a StatusNotifierWatcher: on a private session bus,
+// a small watcher of our own (sd-bus, on a thread of its own) takes the item's registration,
+// reads its properties and calls it as a host does; when the watcher goes the icon docks
+// into trayer through XEmbed, when it comes back the item registers again, and when the bus
+// itself goes the icon docks into trayer once more.
+// GoogleTest first: Xlib's macros (None, Bool) would break its templates.
+#include <gtest/gtest.h>
+
+#include "desktop.hpp"
+
+#include "os/notify/sni_notify.hpp"
+#include "os/notify/tray_notify.hpp"
+#include "os/notify/xembed_notify.hpp"
+#include "os/real_platform.hpp"
+
+#include <X11/Xlib.h>
+#include <systemd/sd-bus.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::uint32_t kOwner = 52, kId = 1, kCallback = 0xB054;
+constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+
+// A bus connection to `address`, retried while the daemon is starting; null after 10 s.
+sd_bus* OpenBus(const std::string& address) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    do {
+        sd_bus* bus = nullptr;
+        const char* unique = nullptr;
+        if (sd_bus_new(&bus) >= 0 && sd_bus_set_address(bus, address.c_str()) >= 0 &&
+            sd_bus_set_bus_client(bus, 1) >= 0 && sd_bus_start(bus) >= 0 &&
+            sd_bus_get_unique_name(bus, &unique) >= 0)
+            return bus;
+        sd_bus_unref(bus);
+        std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() < end);
+    return nullptr;
+}
+
+// What a host reads from an item.
+struct ItemView {
+    std::string title, tooltip_title;
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// org.kde.StatusNotifierWatcher, just enough of it: records registrations and the signals of
+// items, and runs host calls on its own thread so that the item's side (the test's thread)
+// can answer them.
+class TestWatcher {
+public:
+    explicit TestWatcher(const std::string& address) : bus_(OpenBus(address)) {
+        static const sd_bus_vtable kVtable[] = {
+            SD_BUS_VTABLE_START(0),
+            SD_BUS_METHOD("RegisterStatusNotifierItem", "s", "", OnRegister, 0),
+            SD_BUS_SIGNAL("StatusNotifierItemRegistered", "s", 0),
+            SD_BUS_VTABLE_END,
+        };
+        if (!bus_ ||
+            sd_bus_add_object_vtable(bus_, nullptr, "/StatusNotifierWatcher",
+                                     os::SniNotifyArea::kWatcherName, kVtable, this) < 0 ||
+            sd_bus_add_match(bus_, nullptr, "type='signal',interface='org.kde.StatusNotifierItem'",
+                             OnSignal, this) < 0 ||
+            sd_bus_request_name(bus_, os::SniNotifyArea::kWatcherName, 0) < 0)
+            throw std::runtime_error("the test watcher cannot start");
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TestWatcher() {
+        stop_ = true;
+        thread_.join();
+        sd_bus_flush_close_unref(bus_);
+    }
+
+    std::vector<std::string> Items() {
+        std::lock_guard lock(mutex_);
+        return items_;
+    }
+    std::vector<std::string> Signals() {
+        std::lock_guard lock(mutex_);
+        return signals_;
+    }
+
+    // Runs `task` with the watcher's connection on its thread.
+    template <class T> std::future<T> Do(std::function<T(sd_bus*)> task) {
+        auto job = std::make_shared<std::packaged_task<T(sd_bus*)>>(std::move(task));
+        std::lock_guard lock(mutex_);
+        tasks_.push_back([job](sd_bus* bus) { (*job)(bus); });
+        return job->get_future();
+    }
+
+    // A host's look at an item: its title, tooltip title and first pixmap.
+    static ItemView Read(sd_bus* bus, const std::string& item) {
+        ItemView v;
+        sd_bus_error error{};
+        char* title = nullptr;
+        if (sd_bus_get_property_string(bus, item.c_str(), os::SniNotifyArea::kItemPath,
+                                       kItemInterface, "Title", &error, &title) >= 0)
+            v.title = title;
+        free(title);
+        sd_bus_message* reply = nullptr;
+        const char *icon_name = nullptr, *tip = nullptr, *text = nullptr;
+        if (sd_bus_get_property(bus, item.c_str(), os::SniNotifyArea::kItemPath, kItemInterface,
+                                "ToolTip", &error, &reply, "(sa(iiay)ss)") >= 0 &&
+            sd_bus_message_enter_container(reply, 'r', "sa(iiay)ss") >= 0 &&
+            sd_bus_message_read(reply, "s", &icon_name) >= 0 &&
+            sd_bus_message_skip(reply, "a(iiay)") >= 0 &&
+            sd_bus_message_read(reply, "ss", &tip, &text) >= 0)
+            v.tooltip_title = tip;
+        reply = sd_bus_message_unref(reply);
+        const void* bytes = nullptr;
+        std::size_t size = 0;
+        if (sd_bus_get_property(bus, item.c_str(), os::SniNotifyArea::kItemPath, kItemInterface,
+                                "IconPixmap", &error, &reply, "a(iiay)") >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(iiay)") > 0 &&
+            sd_bus_message_enter_container(reply, 'r', "iiay") > 0 &&
+            sd_bus_message_read(reply, "ii", &v.width, &v.height) >= 0 &&
+            sd_bus_message_read_array(reply, 'y', &bytes, &size) >= 0) {
+            const auto* b = static_cast<const std::uint8_t*>(bytes);
+            v.pixels.assign(b, b + size);
+        }
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+        return v;
+    }
+
+    static bool Call(sd_bus* bus, const std::string& item, const char* method) {
+        sd_bus_error error{};
+        const int r = sd_bus_call_method(bus, item.c_str(), os::SniNotifyArea::kItemPath,
+                                         kItemInterface, method, &error, nullptr, "ii", 5, 5);
+        sd_bus_error_free(&error);
+        return r >= 0;
+    }
+
+private:
+    void Run() {
+        while (!stop_) {
+            std::deque<std::function<void(sd_bus*)>> tasks;
+            {
+                std::lock_guard lock(mutex_);
+                tasks.swap(tasks_);
+            }
+            for (auto& t : tasks)
+                t(bus_);
+            const int r = sd_bus_process(bus_, nullptr);
+            if (r < 0) return; // the bus is gone
+            if (r == 0) sd_bus_wait(bus_, 20'000);
+        }
+    }
+
+    static int OnRegister(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* w = static_cast<TestWatcher*>(self);
+        const char* service = nullptr;
+        if (sd_bus_message_read(m, "s", &service) < 0) return -EINVAL;
+        {
+            std::lock_guard lock(w->mutex_);
+            w->items_.push_back(service);
+        }
+        sd_bus_emit_signal(w->bus_, "/StatusNotifierWatcher", os::SniNotifyArea::kWatcherName,
+                           "StatusNotifierItemRegistered", "s", service);
+        return sd_bus_reply_method_return(m, nullptr);
+    }
+
+    static int OnSignal(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* w = static_cast<TestWatcher*>(self);
+        std::lock_guard lock(w->mutex_);
+        w->signals_.push_back(sd_bus_message_get_member(m));
+        return 0;
+    }
+
+    sd_bus* bus_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> items_, signals_;
+    std::deque<std::function<void(sd_bus*)>> tasks_;
+    std::thread thread_;
+};
+
+os::PixelBuffer Picture(std::uint32_t argb) {
+    os::PixelBuffer p(16, 16, 0x00FFFFFF);
+    for (int y = 2; y < 14; ++y)
+        for (int x = 2; x < 14; ++x)
+            p.Set(x, y, argb);
+    return p;
+}
+
+class SniTest : public ::testing::Test {
+protected:
+    e2e::Desktop& desktop = e2e::Desktop::Get();
+    std::string address;
+    pid_t daemon = 0;
+    std::unique_ptr<TestWatcher> watcher;
+    std::unique_ptr<os::RealPlatform> platform;
+    std::vector<std::intptr_t> clicks;
+    std::optional<std::string> saved_address;
+    ::Display* probe = nullptr;
+
+    void SetUp() override {
+        const std::string socket = desktop.Scratch() + "/sni-bus";
+        std::filesystem::remove(socket);
+        address = "unix:path=" + socket;
+        daemon = desktop.Spawn(
+            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+        if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_address = old;
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        watcher = std::make_unique<TestWatcher>(address);
+        platform = os::RealPlatform::Open(desktop.Display());
+        platform->SetPoster(
+            [this](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+                if (w == kOwner && msg == kCallback && wp == kId) clicks.push_back(lp);
+                return true;
+            });
+        probe = XOpenDisplay(desktop.Display().c_str());
+        ASSERT_NE(probe, nullptr);
+    }
+    void TearDown() override {
+        platform.reset();
+        watcher.reset();
+        desktop.Stop(daemon);
+        if (saved_address)
+            setenv("DBUS_SESSION_BUS_ADDRESS", saved_address->c_str(), 1);
+        else
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        if (probe) XCloseDisplay(probe);
+    }
+
+    // Runs the platform's side (its event wait handles the bus) until `cond` holds.
+    bool Eventually(const std::function<bool()>& cond, std::chrono::seconds limit = 10s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            os::DisplayEvent e;
+            while (platform->GetDisplay().NextEvent(e)) {
+            }
+            if (cond()) return true;
+            platform->GetWait().Wait(platform->GetClock().Monotonic() + 20ms);
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
+
+    template <class T> T Await(std::future<T> f) {
+        EXPECT_TRUE(Eventually([&] { return f.wait_for(0s) == std::future_status::ready; }));
+        return f.get();
+    }
+
+    os::TrayNotifyArea& Tray() { return platform->Tray(); }
+    std::string ItemName() { return Tray().Sni() ? Tray().Sni()->BusName(kOwner, kId) : ""; }
+
+    bool Docked() {
+        const ::Window w = Tray().XEmbed().IconWindow(kOwner, kId);
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!w || !XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
+        if (children) XFree(children);
+        XWindowAttributes attrs{};
+        return parent != root && XGetWindowAttributes(probe, w, &attrs) &&
+               attrs.map_state == IsViewable;
+    }
+    bool ShownBy(os::TrayNotifyArea::Host host) { return Tray().Where(kOwner, kId) == host; }
+};
+
+TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGoes) {
+    using Host = os::TrayNotifyArea::Host;
+    os::NotifyIcon icon{kOwner, kId, kCallback, Picture(0xFFCC2233), "MIRELO"};
+    ASSERT_TRUE(platform->GetNotify().Add(icon));
+    ASSERT_TRUE(ShownBy(Host::StatusNotifier));
+    const std::string item = ItemName();
+    EXPECT_TRUE(item.starts_with("org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-"));
+    ASSERT_TRUE(Eventually([&] { return watcher->Items() == std::vector{item}; }));
+    EXPECT_EQ(Tray().XEmbed().IconWindow(kOwner, kId), 0u) << "shown twice";
+
+    // What the host reads: the tip as title and tooltip, the picture as ARGB bytes in
+    // network order.
+    ItemView v =
+        Await(watcher->Do<ItemView>([&](sd_bus* b) { return TestWatcher::Read(b, item); }));
+    EXPECT_EQ(v.title, "MIRELO");
+    EXPECT_EQ(v.tooltip_title, "MIRELO");
+    EXPECT_EQ(v.width, 16);
+    EXPECT_EQ(v.height, 16);
+    ASSERT_EQ(v.pixels.size(), 16u * 16u * 4u);
+    const std::size_t inside = (2 * 16 + 2) * 4;
+    EXPECT_EQ(std::vector(v.pixels.begin() + inside, v.pixels.begin() + inside + 4),
+              (std::vector<std::uint8_t>{0xFF, 0xCC, 0x22, 0x33}));
+    EXPECT_EQ(v.pixels[0], 0x00) << "the margin is transparent";
+
+    // The host's calls arrive as clicks: Activate left, ContextMenu right,
+    // SecondaryActivate middle.
+    for (const char* method : {"Activate", "ContextMenu", "SecondaryActivate"})
+        EXPECT_TRUE(Await(watcher->Do<bool>([&](sd_bus* b) {
+            return TestWatcher::Call(b, item, method);
+        }))) << method;
+    ASSERT_TRUE(Eventually([&] { return clicks.size() >= 6; }));
+    EXPECT_EQ(clicks, (std::vector<std::intptr_t>{0x201, 0x202, 0x204, 0x205, 0x207, 0x208}));
+
+    // A change is announced, and read anew.
+    icon.picture = Picture(0xFF2244DD);
+    icon.tip = "MIRELO 2";
+    ASSERT_TRUE(platform->GetNotify().Modify(icon));
+    ASSERT_TRUE(Eventually([&] { return watcher->Signals().size() >= 3; }));
+    EXPECT_EQ(watcher->Signals(), (std::vector<std::string>{"NewIcon", "NewTitle", "NewToolTip"}));
+    v = Await(watcher->Do<ItemView>([&](sd_bus* b) { return TestWatcher::Read(b, item); }));
+    EXPECT_EQ(v.title, "MIRELO 2");
+    ASSERT_EQ(v.pixels.size(), 16u * 16u * 4u);
+    EXPECT_EQ(v.pixels[inside + 3], 0xDD);
+
+    // The watcher goes: the icon docks into trayer as it is now.
+    watcher.reset();
+    ASSERT_TRUE(Eventually([&] { return ShownBy(Host::XEmbed) && Docked(); }))
+        << "not docked through XEmbed after the watcher went";
+
+    // It comes back: the item registers again and leaves the panel.
+    watcher = std::make_unique<TestWatcher>(address);
+    ASSERT_TRUE(Eventually([&] { return watcher->Items().size() == 1; }))
+        << "no registration with the new watcher";
+    EXPECT_TRUE(ShownBy(Host::StatusNotifier));
+    const std::string again = ItemName();
+    EXPECT_EQ(watcher->Items(), std::vector{again});
+    EXPECT_EQ(Tray().XEmbed().IconWindow(kOwner, kId), 0u);
+    clicks.clear();
+    EXPECT_TRUE(Await(
+        watcher->Do<bool>([&](sd_bus* b) { return TestWatcher::Call(b, again, "Activate"); })));
+    EXPECT_TRUE(Eventually([&] { return clicks.size() >= 2; }));
+
+    // The bus itself goes: the icon is docked again, the connection is let go.
+    desktop.Stop(daemon);
+    daemon = 0;
+    ASSERT_TRUE(Eventually([&] { return ShownBy(Host::XEmbed) && Docked(); }))
+        << "not docked through XEmbed after the bus went";
+    EXPECT_EQ(Tray().Sni(), nullptr);
+    EXPECT_TRUE(platform->GetNotify().Delete(kOwner, kId));
+    EXPECT_EQ(Tray().XEmbed().IconWindow(kOwner, kId), 0u);
+}
+
+} // namespace
