@@ -7,11 +7,16 @@
 #include <functional>
 #include <optional>
 
-#if defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) // GCC
+#define MIRELO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature) // clang
 #if __has_feature(address_sanitizer)
+#define MIRELO_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(MIRELO_ADDRESS_SANITIZER) && __has_include(<sanitizer/allocator_interface.h>)
 #define MIRELO_HEAP_HOOKS 1
 #include <sanitizer/allocator_interface.h>
-#endif
 #endif
 
 namespace heap_peak {
