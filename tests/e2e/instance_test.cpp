@@ -138,14 +138,23 @@ protected:
         return pid;
     }
     // The exit status of a process that ended within `seconds`; -1 when it still runs.
+    // Looked at without collecting it, so that the desktop collects it and forgets it.
     int ExitCode(pid_t pid, double seconds) {
-        int status = -1;
-        if (!Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds)) return -1;
+        siginfo_t info{};
+        if (!Eventually([&] { return Ended(pid, info); }, seconds)) return -1;
         std::erase(running, pid);
-        desktop.Stop(pid); // forgotten by the desktop: it was collected here
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        desktop.Stop(pid);
+        return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
     }
-    bool Alive(pid_t pid) const { return waitpid(pid, nullptr, WNOHANG) == 0; }
+    static bool Ended(pid_t pid, siginfo_t& info) {
+        info.si_pid = 0;
+        return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == pid;
+    }
+    bool Alive(pid_t pid) const {
+        siginfo_t info{};
+        return !Ended(pid, info);
+    }
     int WindowCount() const {
         const std::string ids = desktop.Run("xdotool search --name '^Mirelo$' || true");
         return static_cast<int>(std::count(ids.begin(), ids.end(), '\n'));
@@ -182,8 +191,9 @@ TEST_F(ProgramInstanceTest, ASecondStartBringsTheFirstBackAndExitsAStartAfterAKi
     EXPECT_NE(Log().find("mirelo: already running; brought its window back"), std::string::npos)
         << Log();
 
-    // Minimised, the first comes back in front with the keys when another start is tried.
-    desktop.Run("xdotool windowminimize --sync " + window);
+    // Minimised to the notification area (its M key), the first comes back in front with
+    // the keys when another start is tried.
+    desktop.Run("xdotool windowactivate --sync " + window + " key m");
     ASSERT_TRUE(Eventually([&] { return !Viewable(window); })) << "not minimised";
     EXPECT_EQ(ExitCode(Spawn(), 10), 0);
     EXPECT_TRUE(Eventually([&] { return Viewable(window); })) << "not restored";
