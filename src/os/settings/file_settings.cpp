@@ -139,7 +139,8 @@ public:
     bool Write(const std::string& name, const SettingValue& value) override {
         Loaded loaded = Load(file_);
         if (!loaded.ok) return false;
-        if (loaded.document.lines.empty()) loaded.document.lines.push_back({.text = kHeading});
+        if (loaded.document.lines.empty())
+            loaded.document.lines.push_back(settings_file::CommentLine(kHeading));
         if (!loaded.document.Set(key_, name, value) || !Save(file_, loaded.document)) return false;
         document_ = std::move(loaded.document);
         return true;
@@ -179,7 +180,8 @@ std::unique_ptr<SettingsKey> FileSettings::Open(const std::string& path, bool cr
     Document& document = loaded.document;
     if (!document.HasKey(path)) {
         if (!create) return nullptr;
-        if (document.lines.empty()) document.lines.push_back({.text = FileKey::kHeading});
+        if (document.lines.empty())
+            document.lines.push_back(settings_file::CommentLine(FileKey::kHeading));
         if (!document.AddKey(path) || !Save(path_, document)) return nullptr;
     }
     return std::make_unique<FileKey>(path_, path, std::move(document));

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace os::settings_file {
@@ -39,6 +40,13 @@ struct Line {
     std::string name; // the key of a section, the name of a value
     SettingValue value;
 };
+
+// A comment line of the given text.
+inline Line CommentLine(std::string text) {
+    Line line;
+    line.text = std::move(text);
+    return line;
+}
 
 class Document {
 public:
