@@ -2,8 +2,9 @@
 // a small watcher of our own (sd-bus, on a thread of its own) takes the item's registration,
 // reads its properties and calls it as a host does; when the watcher goes the icon docks
 // into trayer through XEmbed, when it comes back the item registers again, and when the bus
-// itself goes the icon docks into trayer once more.
-// GoogleTest first: Xlib's macros (None, Bool) would break its templates.
+// itself goes the icon docks into trayer once more, until an Add finds a bus again. And the
+// program: minimised, it shows an item, whose Activate brings the window back in front. GoogleTest
+// first: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
@@ -56,9 +57,9 @@ struct ItemView {
     std::vector<std::uint8_t> pixels;
 };
 
-// org.kde.StatusNotifierWatcher, just enough of it: records registrations and the signals of
-// items, and runs host calls on its own thread so that the item's side (the test's thread)
-// can answer them.
+// org.kde.StatusNotifierWatcher, just enough of it: records the items registered while their
+// names are owned, and the signals of items, and runs host calls on its own thread so that the
+// item's side (the test's thread) can answer them.
 class TestWatcher {
 public:
     explicit TestWatcher(const std::string& address) : bus_(OpenBus(address)) {
@@ -73,6 +74,9 @@ public:
                                      os::SniNotifyArea::kWatcherName, kVtable, this) < 0 ||
             sd_bus_add_match(bus_, nullptr, "type='signal',interface='org.kde.StatusNotifierItem'",
                              OnSignal, this) < 0 ||
+            sd_bus_match_signal(bus_, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus", "NameOwnerChanged", OnNameOwner,
+                                this) < 0 ||
             sd_bus_request_name(bus_, os::SniNotifyArea::kWatcherName, 0) < 0)
             throw std::runtime_error("the test watcher cannot start");
         thread_ = std::thread([this] { Run(); });
@@ -143,6 +147,17 @@ public:
         return r >= 0;
     }
 
+    static bool Owned(sd_bus* bus, const std::string& name) {
+        sd_bus_message* reply = nullptr;
+        int owned = 0;
+        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
+                               name.c_str()) >= 0)
+            sd_bus_message_read(reply, "b", &owned);
+        sd_bus_message_unref(reply);
+        return owned != 0;
+    }
+
 private:
     void Run() {
         while (!stop_) {
@@ -172,6 +187,17 @@ private:
         return sd_bus_reply_method_return(m, nullptr);
     }
 
+    // As hosts do, an item whose name loses its owner is forgotten.
+    static int OnNameOwner(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* w = static_cast<TestWatcher*>(self);
+        const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
+        if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) < 0 || *new_owner)
+            return 0;
+        std::lock_guard lock(w->mutex_);
+        std::erase(w->items_, std::string(name));
+        return 0;
+    }
+
     static int OnSignal(sd_bus_message* m, void* self, sd_bus_error*) {
         auto* w = static_cast<TestWatcher*>(self);
         std::lock_guard lock(w->mutex_);
@@ -195,37 +221,27 @@ os::PixelBuffer Picture(std::uint32_t argb) {
     return p;
 }
 
-class SniTest : public ::testing::Test {
+// A private session bus with the test watcher on it, named in DBUS_SESSION_BUS_ADDRESS for
+// the test and the programs it starts; and a look at the X server.
+class PrivateBus : public ::testing::Test {
 protected:
     e2e::Desktop& desktop = e2e::Desktop::Get();
     std::string address;
     pid_t daemon = 0;
     std::unique_ptr<TestWatcher> watcher;
-    std::unique_ptr<os::RealPlatform> platform;
-    std::vector<std::intptr_t> clicks;
     std::optional<std::string> saved_address;
     ::Display* probe = nullptr;
 
     void SetUp() override {
-        const std::string socket = desktop.Scratch() + "/sni-bus";
-        std::filesystem::remove(socket);
-        address = "unix:path=" + socket;
-        daemon = desktop.Spawn(
-            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+        address = "unix:path=" + Socket();
+        StartBus();
         if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_address = old;
         setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
         watcher = std::make_unique<TestWatcher>(address);
-        platform = os::RealPlatform::Open(desktop.Display());
-        platform->SetPoster(
-            [this](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
-                if (w == kOwner && msg == kCallback && wp == kId) clicks.push_back(lp);
-                return true;
-            });
         probe = XOpenDisplay(desktop.Display().c_str());
         ASSERT_NE(probe, nullptr);
     }
     void TearDown() override {
-        platform.reset();
         watcher.reset();
         desktop.Stop(daemon);
         if (saved_address)
@@ -233,6 +249,61 @@ protected:
         else
             unsetenv("DBUS_SESSION_BUS_ADDRESS");
         if (probe) XCloseDisplay(probe);
+    }
+
+    std::string Socket() const { return desktop.Scratch() + "/sni-bus"; }
+    void StartBus() {
+        std::filesystem::remove(Socket());
+        daemon = desktop.Spawn(
+            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+    }
+
+    bool Viewable(::Window w) {
+        XWindowAttributes attrs{};
+        return w && XGetWindowAttributes(probe, w, &attrs) && attrs.map_state == IsViewable;
+    }
+    ::Window Active() {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        ::Window active = 0;
+        if (XGetWindowProperty(probe, DefaultRootWindow(probe),
+                               XInternAtom(probe, "_NET_ACTIVE_WINDOW", False), 0, 1, False,
+                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+            data && format == 32 && count == 1)
+            active = *reinterpret_cast<const unsigned long*>(data);
+        if (data) XFree(data);
+        return active;
+    }
+    // For a program of its own: only waits.
+    static bool WaitUntil(const std::function<bool()>& cond) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!cond()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+};
+
+class SniTest : public PrivateBus {
+protected:
+    std::unique_ptr<os::RealPlatform> platform;
+    std::vector<std::intptr_t> clicks;
+
+    void SetUp() override {
+        PrivateBus::SetUp();
+        platform = os::RealPlatform::Open(desktop.Display());
+        platform->SetPoster(
+            [this](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+                if (w == kOwner && msg == kCallback && wp == kId) clicks.push_back(lp);
+                return true;
+            });
+    }
+    void TearDown() override {
+        platform.reset();
+        PrivateBus::TearDown();
     }
 
     // Runs the platform's side (its event wait handles the bus) until `cond` holds.
@@ -262,9 +333,7 @@ protected:
         unsigned count = 0;
         if (!w || !XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
         if (children) XFree(children);
-        XWindowAttributes attrs{};
-        return parent != root && XGetWindowAttributes(probe, w, &attrs) &&
-               attrs.map_state == IsViewable;
+        return parent != root && Viewable(w);
     }
     bool ShownBy(os::TrayNotifyArea::Host host) { return Tray().Where(kOwner, kId) == host; }
 };
@@ -339,6 +408,50 @@ TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGo
     EXPECT_EQ(Tray().Sni(), nullptr);
     EXPECT_TRUE(platform->GetNotify().Delete(kOwner, kId));
     EXPECT_EQ(Tray().XEmbed().IconWindow(kOwner, kId), 0u);
+
+    // A bus that is back is found at the next Add.
+    watcher.reset();
+    StartBus();
+    watcher = std::make_unique<TestWatcher>(address);
+    ASSERT_TRUE(platform->GetNotify().Add(icon));
+    EXPECT_TRUE(ShownBy(Host::StatusNotifier));
+    EXPECT_TRUE(Eventually([&] { return watcher->Items() == std::vector{ItemName()}; }));
+}
+
+// The program itself: M registers its item with the watcher instead of docking into trayer,
+// and the host's Activate brings the window back in front of another program's.
+TEST_F(PrivateBus, TheProgramMinimisedRegistersAnItemWhoseActivateBringsItBackInFront) {
+    const pid_t mirelo = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
+    ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
+    const ::Window xid =
+        std::stoul(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+    desktop.Run("xdotool windowactivate --sync " + std::to_string(xid) + " key m");
+    ASSERT_TRUE(WaitUntil([&] { return watcher->Items().size() == 1 && !Viewable(xid); }))
+        << "no item registered on M: " << watcher->Items().size() << " items, viewable "
+        << Viewable(xid);
+    const std::string item = watcher->Items()[0];
+    ItemView v = watcher->Do<ItemView>([&](sd_bus* b) { return TestWatcher::Read(b, item); }).get();
+    EXPECT_EQ(v.title, "MIRELO");
+    EXPECT_EQ(v.tooltip_title, "MIRELO");
+    EXPECT_EQ(v.width, 16);
+    EXPECT_EQ(v.height, 16);
+    EXPECT_EQ(desktop.Run("xdotool search --onlyvisible --class '^Mirelo$' || true"), "")
+        << "a window or a docked icon is on view";
+
+    const pid_t other = desktop.Spawn({"xlogo", "-geometry", "300x300+700+420"});
+    ASSERT_TRUE(WaitUntil([&] { return Active() != 0 && Active() != xid; }))
+        << "xlogo did not become the active window";
+    EXPECT_TRUE(
+        watcher->Do<bool>([&](sd_bus* b) { return TestWatcher::Call(b, item, "Activate"); }).get());
+    EXPECT_TRUE(WaitUntil([&] { return Viewable(xid) && Active() == xid; }))
+        << "not back in front: active " << Active() << ", Mirelo " << xid;
+    // Back from the tray, the item is gone from the bus.
+    EXPECT_TRUE(WaitUntil([&] {
+        return !watcher->Do<bool>([&](sd_bus* b) { return TestWatcher::Owned(b, item); }).get();
+    })) << item
+        << " is still on the bus";
+    desktop.Stop(other);
+    desktop.Stop(mirelo);
 }
 
 } // namespace
