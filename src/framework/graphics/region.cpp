@@ -46,7 +46,7 @@ bool Keep(RegionCombine mode, bool in_a, bool in_b) {
     return false;
 }
 
-// Makes spans sorted by their left edge sorted, disjoint and non-touching, in place.
+// Merges spans sorted by their left edge, in place, into disjoint, non-touching ones.
 void Merge(std::vector<Span>& spans) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < spans.size(); ++i) {
