@@ -6,7 +6,8 @@ build=(cmake ninja-build g++ pkg-config libpng-dev libfreetype-dev libfontconfig
        fonts-dejavu-core libx11-dev libxext-dev libxrandr-dev libasound2-dev libsystemd-dev)
 test=(clang libclang-rt-14-dev googletest libgtest-dev
       xvfb openbox trayer xdotool x11-utils x11-apps x11-xserver-utils imagemagick
-      pulseaudio pulseaudio-utils libasound2-plugins alsa-utils sox dbus-daemon)
+      pulseaudio pulseaudio-utils libasound2-plugins alsa-utils sox dbus-daemon
+      dpkg-dev lintian desktop-file-utils appstream man-db)
 want=("${build[@]}")
 [ "${1:-run}" = test ] && want+=("${test[@]}")
 missing=()
