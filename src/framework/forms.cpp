@@ -8,8 +8,8 @@
 #include "framework/graphics/canvas.hpp"
 
 #include <map>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 
 namespace fw {
 
