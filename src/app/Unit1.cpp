@@ -76,10 +76,23 @@ void ReleaseButton(skin::TCoolButton* b) {
     b->SetDown(false);
 }
 
-// Shows the button pressed, as a click on it would.
-void Press(skin::TCoolButton* b) {
+void PushButton(skin::TCoolButton* b) {
     b->State = skin::cbsDown;
     b->SetDown(true);
+}
+
+// Shows the button pressed, as a click on it would.
+void Press(skin::TCoolButton* b) {
+    PushButton(b);
+    b->Refresh();
+}
+
+// After a mouse release over it: released when it was down, else pushed; repainted.
+void FlipButton(skin::TCoolButton* b) {
+    if (b->Down())
+        ReleaseButton(b);
+    else
+        PushButton(b);
     b->Refresh();
 }
 
@@ -367,13 +380,7 @@ void TForm1::RecButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState,
 
 void TForm1::RecButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
     if (AudioIn1->Running()) return;
-    if (RecButton->Down()) {
-        ReleaseButton(RecButton);
-    } else {
-        RecButton->State = skin::cbsDown;
-        RecButton->SetDown(true);
-    }
-    RecButton->Refresh();
+    FlipButton(RecButton);
 }
 
 void TForm1::PlayButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
@@ -382,13 +389,7 @@ void TForm1::PlayButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState
 
 void TForm1::PlayButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
     if (AudioOut1->Running()) return;
-    if (PlayButton->Down()) {
-        ReleaseButton(PlayButton);
-    } else {
-        PlayButton->State = skin::cbsDown;
-        PlayButton->SetDown(true);
-    }
-    PlayButton->Refresh();
+    FlipButton(PlayButton);
 }
 
 void TForm1::StopButtonClick(fw::TObject*) {

@@ -31,20 +31,6 @@ std::uint32_t FromState(unsigned state) {
     return m;
 }
 
-// Wheel and side buttons have no meaning here.
-MouseButton FromButton(unsigned button) {
-    switch (button) {
-    case Button1:
-        return MouseButton::Left;
-    case Button2:
-        return MouseButton::Middle;
-    case Button3:
-        return MouseButton::Right;
-    default:
-        return MouseButton::NoButton;
-    }
-}
-
 Rect Union(const Rect& a, const Rect& b) {
     if (a.Empty()) return b;
     if (b.Empty()) return a;
@@ -164,7 +150,7 @@ void X11Display::Dispatch(XEvent& ev) {
 
 void X11Display::OnButtonPress(Win& win, const XButtonEvent& e) {
     last_root_ = {e.x_root, e.y_root};
-    const MouseButton button = FromButton(e.button);
+    const MouseButton button = x11::MouseButtonOf(e.button);
     if (button == MouseButton::NoButton) return;
     const std::uint32_t modifiers = FromState(e.state) | ButtonModifier(button);
     buttons_ = modifiers & Modifiers::kButtons;
@@ -196,7 +182,7 @@ void X11Display::OnButtonPress(Win& win, const XButtonEvent& e) {
 
 void X11Display::OnButtonRelease(Win& win, const XButtonEvent& e) {
     last_root_ = {e.x_root, e.y_root};
-    const MouseButton button = FromButton(e.button);
+    const MouseButton button = x11::MouseButtonOf(e.button);
     if (button == MouseButton::NoButton) return;
     const std::uint32_t modifiers = FromState(e.state) & ~ButtonModifier(button);
     buttons_ = modifiers & Modifiers::kButtons;

@@ -138,4 +138,17 @@ std::uint16_t VirtualKeyOf(KeySym chosen, std::span<const KeySym> others) {
     return 0;
 }
 
+MouseButton MouseButtonOf(unsigned button) {
+    switch (button) {
+    case Button1:
+        return MouseButton::Left;
+    case Button2:
+        return MouseButton::Middle;
+    case Button3:
+        return MouseButton::Right;
+    default:
+        return MouseButton::NoButton;
+    }
+}
+
 } // namespace os::x11

@@ -1,5 +1,7 @@
-// Keys of the X keyboard as the platform's virtual-key codes.
+// Keys and pointer buttons of X as the platform's virtual-key codes and mouse buttons.
 #pragma once
+
+#include "os/display/display.hpp"
 
 #include <X11/Xlib.h>
 
@@ -19,5 +21,8 @@ std::uint16_t VirtualKeyOfSym(KeySym k);
 // first group. So Shift+7 still gives '7', and a digit row that puts the digits on its
 // second level (French) gives them too. 0 when none has a code.
 std::uint16_t VirtualKeyOf(KeySym chosen, std::span<const KeySym> others);
+
+// The mouse button of an X pointer button; the wheel and side buttons have none.
+MouseButton MouseButtonOf(unsigned button);
 
 } // namespace os::x11

@@ -2,6 +2,7 @@
 #include "os/notify/xembed_notify.hpp"
 
 #include "os/display/x11_display.hpp"
+#include "os/display/x11_keys.hpp"
 #include "os/display/x11_upload.hpp"
 #include "os/notify/mouse_messages.hpp"
 
@@ -23,19 +24,6 @@ constexpr long kIconEvents = ExposureMask | StructureNotifyMask | ButtonPressMas
 constexpr long kSystemTrayRequestDock = 0;
 constexpr unsigned long kTipBackground = 0xFFFFE1; // pale yellow, as tips usually are
 constexpr int kTipPadding = 3;
-
-MouseButton FromButton(unsigned button) {
-    switch (button) {
-    case Button1:
-        return MouseButton::Left;
-    case Button2:
-        return MouseButton::Middle;
-    case Button3:
-        return MouseButton::Right;
-    default:
-        return MouseButton::NoButton; // the wheel and side buttons are not reported
-    }
-}
 
 bool MotionQueued(::Display* dpy, ::Window w) {
     if (XEventsQueued(dpy, QueuedAlready) == 0) return false;
@@ -358,7 +346,7 @@ void XEmbedNotifyArea::OnIconEvent(Icon& icon, XEvent& ev) {
 }
 
 void XEmbedNotifyArea::OnButton(Icon& icon, const XButtonEvent& e) {
-    const MouseButton button = FromButton(e.button);
+    const MouseButton button = x11::MouseButtonOf(e.button);
     if (button == MouseButton::NoButton) return;
     if (e.type == ButtonRelease) {
         Post(icon, NotifyMouseMessage(button, NotifyAction::Up));
