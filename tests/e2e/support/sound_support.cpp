@@ -139,4 +139,34 @@ std::size_t Mismatches(std::span<const std::int16_t> stream, std::size_t at,
     return bad;
 }
 
+std::vector<std::int16_t> Levelled(std::span<const std::int16_t> s) {
+    std::vector<std::int16_t> out(s.size());
+    std::transform(s.begin(), s.end(), out.begin(),
+                   [](std::int16_t v) { return static_cast<std::int16_t>(v * 3); });
+    return out;
+}
+
+// The share of `signal`, in tenths of a second, that `heard` holds exactly and in order. A
+// stall of the speaker's recorder under load loses a few samples and shifts what follows;
+// the parts around it are still found.
+double HeardShare(std::span<const std::int16_t> heard, std::span<const std::int16_t> signal) {
+    const std::size_t tenth = kRate / 10;
+    std::size_t parts = 0, found = 0, from = 0;
+    for (std::size_t at = 0; at + tenth <= signal.size(); at += tenth, ++parts) {
+        const auto part = signal.subspan(at, tenth);
+        const auto where = Find(heard, part, from);
+        std::size_t first = 0;
+        if (where && Mismatches(heard, *where, part, first) == 0) {
+            ++found;
+            from = *where + tenth;
+        }
+    }
+    return parts ? static_cast<double>(found) / static_cast<double>(parts) : 0.0;
+}
+
+int Peak(std::span<const std::int16_t> s) {
+    const auto [low, high] = std::minmax_element(s.begin(), s.end());
+    return low == s.end() ? 0 : std::max(-static_cast<int>(*low), static_cast<int>(*high));
+}
+
 } // namespace e2e

@@ -81,5 +81,13 @@ std::optional<std::size_t> Find(std::span<const std::int16_t> stream,
 // Samples of `signal` that differ from `stream` at `at`; the first one in `first`.
 std::size_t Mismatches(std::span<const std::int16_t> stream, std::size_t at,
                        std::span<const std::int16_t> signal, std::size_t& first);
+// The signal as the take's levelling makes it when its loudest sample is 10000 (times 3).
+std::vector<std::int16_t> Levelled(std::span<const std::int16_t> s);
+// The share of `signal`, in tenths of a second, that `heard` holds exactly and in order. A
+// stall of the speaker's recorder under load loses a few samples and shifts what follows;
+// the parts around it are still found.
+double HeardShare(std::span<const std::int16_t> heard, std::span<const std::int16_t> signal);
+// The largest magnitude of the samples.
+int Peak(std::span<const std::int16_t> s);
 
 } // namespace e2e
