@@ -351,6 +351,16 @@ std::string Desktop::Run(const std::string& command) const {
     return out;
 }
 
+std::pair<int, int> Desktop::WindowOrigin(const std::string& window) const {
+    const std::string info = Run("xwininfo -id " + window);
+    int x = 0, y = 0;
+    std::sscanf(info.c_str() + info.find("Absolute upper-left X:"), "Absolute upper-left X: %d",
+                &x);
+    std::sscanf(info.c_str() + info.find("Absolute upper-left Y:"), "Absolute upper-left Y: %d",
+                &y);
+    return {x, y};
+}
+
 bool Desktop::WaitFor(const std::string& command, double seconds) const {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < end) {

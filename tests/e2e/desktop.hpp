@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -46,6 +47,8 @@ public:
     int Stop(pid_t pid);
     // Waits up to `seconds` for a command to succeed.
     bool WaitFor(const std::string& command, double seconds) const;
+    // Where a window (its id as xdotool gives it) sits on the screen, as xwininfo says.
+    std::pair<int, int> WindowOrigin(const std::string& window) const;
     // The screen (or a part of it) as pixels, read from the X server.
     os::PixelBuffer Screenshot(int x = 0, int y = 0, int w = -1, int h = -1) const;
 

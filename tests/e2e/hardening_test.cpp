@@ -125,12 +125,7 @@ protected:
     }
     // The REC button as the screen shows it.
     os::PixelBuffer RecButton() const {
-        const std::string info = desktop.Run("xwininfo -id " + window);
-        int x = 0, y = 0;
-        std::sscanf(info.c_str() + info.find("Absolute upper-left X:"), "Absolute upper-left X: %d",
-                    &x);
-        std::sscanf(info.c_str() + info.find("Absolute upper-left Y:"), "Absolute upper-left Y: %d",
-                    &y);
+        const auto [x, y] = desktop.WindowOrigin(window);
         return desktop.Screenshot(x + 8, y + 112, 103, 50);
     }
     // The REC button once the window has been painted: more than one colour, and the same

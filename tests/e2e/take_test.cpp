@@ -87,16 +87,6 @@ std::vector<std::int16_t> Signal(std::size_t frames) {
     return s;
 }
 
-std::pair<int, int> Origin(const e2e::Desktop& desktop, const std::string& window) {
-    const std::string info = desktop.Run("xwininfo -id " + window);
-    int x = 0, y = 0;
-    std::sscanf(info.c_str() + info.find("Absolute upper-left X:"), "Absolute upper-left X: %d",
-                &x);
-    std::sscanf(info.c_str() + info.find("Absolute upper-left Y:"), "Absolute upper-left Y: %d",
-                &y);
-    return {x, y};
-}
-
 } // namespace
 
 TEST_F(TakeTest, RAKnownSignalRAndPPlaysTheTakeBackAtAPeakOf30000) {
@@ -167,7 +157,7 @@ TEST_F(TakeTest, WithTheSoundServerGoneRShowsTheFailureAndTheProgramEnds) {
     });
     fw::ShowMessage("Recording failed because: \r" + reason +
                     "\rMIRELO WILL IMMEDIATELY TERMINATED !!!");
-    const auto [x, y] = Origin(desktop, box);
+    const auto [x, y] = desktop.WindowOrigin(box);
     const int w = bounds.Width(), h = bounds.Height();
     const auto shot = desktop.Screenshot(x, y, w, h);
     int differing = 0;
