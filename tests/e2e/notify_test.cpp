@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
+#include "x11_query.hpp"
 
 #include "os/notify/xembed_notify.hpp"
 #include "os/real_platform.hpp"
@@ -116,14 +117,7 @@ protected:
     }
 
     // The window's place on the screen.
-    os::Rect ScreenRect(::Window w) {
-        XWindowAttributes attrs{};
-        XGetWindowAttributes(probe, w, &attrs);
-        int x = 0, y = 0;
-        ::Window child = 0;
-        XTranslateCoordinates(probe, w, DefaultRootWindow(probe), 0, 0, &x, &y, &child);
-        return {x, y, x + attrs.width, y + attrs.height};
-    }
+    os::Rect ScreenRect(::Window w) { return e2e::ScreenRect(probe, w); }
 
     os::NotifyIcon Icon(std::uint32_t id, std::uint32_t colour, std::string tip) {
         os::NotifyIcon icon;

@@ -9,6 +9,7 @@
 #include "desktop.hpp"
 #include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
+#include "x11_query.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -193,14 +194,7 @@ protected:
         }
         return 0;
     }
-    os::Rect ScreenRect(::Window w) const {
-        XWindowAttributes attrs{};
-        XGetWindowAttributes(probe, w, &attrs);
-        int x = 0, y = 0;
-        ::Window child = 0;
-        XTranslateCoordinates(probe, w, DefaultRootWindow(probe), 0, 0, &x, &y, &child);
-        return {x, y, x + attrs.width, y + attrs.height};
-    }
+    os::Rect ScreenRect(::Window w) const { return e2e::ScreenRect(probe, w); }
     // Moves the pointer to (x, y) and waits until it is there. (A hop elsewhere first: a
     // synchronous move onto the place where the pointer already is waits for good.)
     void MoveTo(int x, int y) const {
