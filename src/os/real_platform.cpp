@@ -2,6 +2,7 @@
 // so an idle program sleeps until the X server (or the session bus) has something for it.
 #include "os/real_platform.hpp"
 
+#include "os/bus/session_bus.hpp"
 #include "os/display/x11_display.hpp"
 #include "os/instance/x11_instance.hpp"
 #include "os/notify/tray_notify.hpp"
@@ -16,7 +17,8 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
     platform->wait_.AddSource(platform->display_->ConnectionFd());
-    platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, platform->wait_,
+    platform->bus_ = std::make_unique<SessionBus>(platform->wait_, platform->clock_);
+    platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, *platform->bus_,
                                                          platform->Forwarder());
     return platform;
 }
@@ -25,6 +27,7 @@ RealPlatform::~RealPlatform() {
     // Streams still open are closed before the display goes.
     wave_.reset();
     notify_.reset(); // its windows live on the display's connection
+    bus_.reset();
     instance_.reset();
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }

@@ -11,6 +11,7 @@
 namespace os {
 
 class X11Display;
+class SessionBus;
 class TrayNotifyArea;
 class XEmbedNotifyArea;
 class X11InstanceClaim;
@@ -39,6 +40,9 @@ public:
     // The selection _MIRELO_INSTANCE_S<screen> of the X display, made on first use.
     InstanceClaim& GetInstance() override;
     X11Display& X11() { return *display_; }
+    // The program's one session bus connection, for every client on it; opened on first
+    // need (Connect), without waiting.
+    SessionBus& Bus() { return *bus_; }
 
 private:
     RealPlatform();
@@ -46,6 +50,7 @@ private:
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
     std::unique_ptr<WaveService> wave_;
+    std::unique_ptr<SessionBus> bus_; // outlives its clients below
     std::unique_ptr<TrayNotifyArea> notify_;
     std::unique_ptr<X11InstanceClaim> instance_;
     FileSettings settings_{FileSettings::DefaultPath()};

@@ -231,6 +231,15 @@ TEST_F(NotifyTest, DocksShowsTipReportsClicksAndDocksAgainIntoANewHost) {
     ASSERT_TRUE(Eventually([&] { return TrayOwner() == 0; }));
     EXPECT_FALSE(platform->GetNotify().Add(Icon(kId + 1, kRed, "no host")));
     EXPECT_TRUE(Eventually([&] { return Tray().IconWindow(kOwner, kId) == 0; }));
+    // A host that holds the selection but never embeds: no icon, known within 2 s.
+    const ::Window mute = XCreateSimpleWindow(probe, DefaultRootWindow(probe), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(probe, XInternAtom(probe, "_NET_SYSTEM_TRAY_S0", False), mute, CurrentTime);
+    XSync(probe, False);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_FALSE(platform->GetNotify().Add(Icon(kId + 2, kRed, "mute host")));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
+    XDestroyWindow(probe, mute);
+    XSync(probe, False);
     StartTrayer();
     ASSERT_TRUE(Eventually([&] { return Docked(Tray().IconWindow(kOwner, kId)); }))
         << "not docked again into the new host";

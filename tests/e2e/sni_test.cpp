@@ -25,6 +25,9 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <set>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -252,6 +255,22 @@ protected:
     }
 
     std::string Socket() const { return desktop.Scratch() + "/sni-bus"; }
+    // Starts the program and waits for its window; 0 when it does not come in `limit`.
+    ::Window StartMirelo(pid_t& pid, int limit = 15) {
+        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
+        if (!desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", limit)) return 0;
+        return std::stoul(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+    }
+    // M, then wait for the icon docked in trayer (the only window of ours on view).
+    bool MinimisedToTrayer(::Window xid, std::chrono::milliseconds limit) {
+        desktop.Run("xdotool windowactivate --sync " + std::to_string(xid) + " key m");
+        return WaitUntil(
+            [&] {
+                return !Viewable(xid) &&
+                       desktop.Run("xdotool search --onlyvisible --class '^Mirelo$' || true") != "";
+            },
+            limit);
+    }
     void StartBus() {
         std::filesystem::remove(Socket());
         daemon = desktop.Spawn(
@@ -277,8 +296,9 @@ protected:
         return active;
     }
     // For a program of its own: only waits.
-    static bool WaitUntil(const std::function<bool()>& cond) {
-        const auto end = std::chrono::steady_clock::now() + 10s;
+    static bool WaitUntil(const std::function<bool()>& cond,
+                          std::chrono::milliseconds limit = 10s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
         while (!cond()) {
             if (std::chrono::steady_clock::now() > end) return false;
             std::this_thread::sleep_for(20ms);
@@ -341,6 +361,8 @@ protected:
 TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGoes) {
     using Host = os::TrayNotifyArea::Host;
     os::NotifyIcon icon{kOwner, kId, kCallback, Picture(0xFFCC2233), "MIRELO"};
+    platform->Bus().Connect();
+    ASSERT_TRUE(Eventually([&] { return Tray().Sni() && Tray().Sni()->WatcherPresent(); }));
     ASSERT_TRUE(platform->GetNotify().Add(icon));
     ASSERT_TRUE(ShownBy(Host::StatusNotifier));
     const std::string item = ItemName();
@@ -414,7 +436,7 @@ TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGo
     StartBus();
     watcher = std::make_unique<TestWatcher>(address);
     ASSERT_TRUE(platform->GetNotify().Add(icon));
-    EXPECT_TRUE(ShownBy(Host::StatusNotifier));
+    EXPECT_TRUE(Eventually([&] { return ShownBy(Host::StatusNotifier); }));
     EXPECT_TRUE(Eventually([&] { return watcher->Items() == std::vector{ItemName()}; }));
 }
 
@@ -452,6 +474,65 @@ TEST_F(PrivateBus, TheProgramMinimisedRegistersAnItemWhoseActivateBringsItBackIn
         << " is still on the bus";
     desktop.Stop(other);
     desktop.Stop(mirelo);
+}
+
+// Showing and hiding the item never leaves a ghost with the watcher: none while the window
+// is shown, exactly one while minimised, under the same name every time.
+TEST_F(PrivateBus, EachMinimiseShowsExactlyOneItemAndEachRestoreNone) {
+    pid_t mirelo = 0;
+    const ::Window xid = StartMirelo(mirelo);
+    ASSERT_NE(xid, 0u);
+    std::this_thread::sleep_for(1s); // what the start would register has had time to come
+    EXPECT_EQ(watcher->Items().size(), 0u) << "items after start";
+    std::set<std::string> names;
+    for (int round = 0; round < 10; ++round) {
+        desktop.Run("xdotool windowactivate --sync " + std::to_string(xid) + " key m");
+        ASSERT_TRUE(WaitUntil([&] { return !watcher->Items().empty() && !Viewable(xid); }));
+        std::this_thread::sleep_for(100ms);
+        const std::vector<std::string> items = watcher->Items();
+        ASSERT_EQ(items.size(), 1u) << "round " << round;
+        names.insert(items[0]);
+        EXPECT_TRUE(
+            watcher->Do<bool>([&](sd_bus* b) { return TestWatcher::Call(b, items[0], "Activate"); })
+                .get());
+        ASSERT_TRUE(WaitUntil([&] { return Viewable(xid) && watcher->Items().empty(); }))
+            << "round " << round << ": " << watcher->Items().size() << " items after restore";
+    }
+    EXPECT_EQ(names.size(), 1u) << "one bus name for the icon";
+    desktop.Stop(mirelo);
+}
+
+// A watcher that owns its name but never answers: M docks the icon into trayer in time.
+TEST_F(PrivateBus, ASilentWatcherLeavesTheIconToTrayer) {
+    watcher.reset();
+    sd_bus* silent = OpenBus(address);
+    ASSERT_NE(silent, nullptr);
+    ASSERT_GE(sd_bus_request_name(silent, os::SniNotifyArea::kWatcherName, 0), 0);
+    pid_t mirelo = 0;
+    const ::Window xid = StartMirelo(mirelo);
+    ASSERT_NE(xid, 0u);
+    EXPECT_TRUE(MinimisedToTrayer(xid, 3s)) << "no docked icon within 3 s of M";
+    desktop.Stop(mirelo);
+    sd_bus_close_unref(silent);
+}
+
+// A bus socket that accepts and never answers holds up neither the start nor M.
+TEST_F(PrivateBus, AMuteBusSocketHoldsUpNeitherTheStartNorM) {
+    const std::string path = desktop.Scratch() + "/mute-bus";
+    std::filesystem::remove(path);
+    const int mute = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    std::snprintf(at.sun_path, sizeof at.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(mute, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(mute, 16), 0); // connections wait in the backlog, unanswered
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+    pid_t mirelo = 0;
+    const ::Window xid = StartMirelo(mirelo, 5);
+    ASSERT_NE(xid, 0u) << "no window within 5 s";
+    EXPECT_TRUE(MinimisedToTrayer(xid, 3s)) << "no docked icon within 3 s of M";
+    desktop.Stop(mirelo);
+    close(mute);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -132,6 +133,27 @@ TEST(PollEventWait, RunsTheHandlersOfReadySourcesWhichMayRemoveSources) {
     ASSERT_EQ(write(idle[1], "x", 1), 1);
     wait.Wait(clock.Monotonic() + 5s);
     EXPECT_EQ(ran, (std::vector<char>{'a', 'i'}));
+    // A source's own deadline ends the wait and runs it, readable or not; a source that
+    // waits to write runs once it can.
+    wait.RemoveSource(idle[0]);
+    drain(idle[0]);
+    const auto due = clock.Monotonic() + 20ms;
+    wait.AddSource(
+        idle[0], [&] { ran.push_back('d'); },
+        [&] {
+            return os::PollEventWait::Interest{0, due};
+        });
+    const auto before = clock.Monotonic();
+    wait.Wait(clock.Monotonic() + 5s);
+    EXPECT_LT(clock.Monotonic() - before, 1s);
+    wait.RemoveSource(idle[0]);
+    wait.AddSource(
+        b[1], [&] { ran.push_back('w'); },
+        [] {
+            return os::PollEventWait::Interest{POLLOUT, std::nullopt};
+        });
+    wait.Wait(clock.Monotonic() + 5s);
+    EXPECT_EQ(ran, (std::vector<char>{'a', 'i', 'd', 'w'}));
     for (int fd : {a[0], a[1], b[0], b[1], idle[0], idle[1]})
         close(fd);
 }

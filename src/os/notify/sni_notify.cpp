@@ -17,13 +17,6 @@ namespace {
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kBusName = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
-// Long enough for a busy daemon, short enough not to hang start-up on a stuck one.
-constexpr std::uint64_t kCallTimeoutUs = 2'000'000;
-
-std::string Errno(int r) {
-    return std::strerror(-r);
-}
-
 bool PictureFits(const PixelBuffer& p) {
     return p.Consistent() && p.width > 0 && p.height > 0 && p.width <= SniNotifyArea::kMaxPicture &&
            p.height <= SniNotifyArea::kMaxPicture;
@@ -49,21 +42,17 @@ constexpr std::uint64_t kProperty = 0;
 
 } // namespace
 
-struct SniNotifyArea::Lookup {
-    SniNotifyArea* area;
-    bool done = false;
-    bool answered = false;
-};
-
 struct SniNotifyArea::Callbacks {
-    static int OnFirstOwner(sd_bus_message* m, void* lookup, sd_bus_error* error);
     static int OnProperty(sd_bus* bus, const char* path, const char* interface,
                           const char* property, sd_bus_message* reply, void* self,
                           sd_bus_error* error);
     static int OnClick(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnScroll(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnWatcherOwner(sd_bus_message* m, void* self, sd_bus_error* error);
-    static int OnRegistered(sd_bus_message* m, void* self, sd_bus_error* error);
+    static int OnFirstOwner(sd_bus_message* m, void* self, sd_bus_error* error);
+    static int OnPing(sd_bus_message* m, void* self, sd_bus_error* error);
+    static int OnName(sd_bus_message* m, void* item, sd_bus_error* error);
+    static int OnRegistered(sd_bus_message* m, void* item, sd_bus_error* error);
 };
 
 std::vector<std::uint8_t> SniPixmapBytes(const PixelBuffer& picture) {
@@ -78,28 +67,30 @@ std::vector<std::uint8_t> SniPixmapBytes(const PixelBuffer& picture) {
     return out;
 }
 
-std::unique_ptr<SniNotifyArea> SniNotifyArea::Connect(PostFn post, std::string* error) {
-    sd_bus* bus = nullptr;
-    const int r = sd_bus_open_user(&bus);
-    if (r < 0) {
-        if (error) *error = "no session bus: " + Errno(r);
-        return nullptr;
-    }
-    std::unique_ptr<SniNotifyArea> area(new SniNotifyArea(bus, std::move(post)));
-    if (!area->Start(error)) return nullptr;
-    return area;
+SniNotifyArea::SniNotifyArea(SessionBus& bus, PostFn post) : session_(bus), post_(std::move(post)) {
+    token_ = session_.Listen([this](sd_bus* b) {
+        if (b)
+            Attach(b);
+        else
+            Detach();
+    });
+    if (session_.Bus()) Attach(session_.Bus());
 }
-
-SniNotifyArea::SniNotifyArea(sd_bus* bus, PostFn post) : bus_(bus), post_(std::move(post)) {}
 
 SniNotifyArea::~SniNotifyArea() {
-    sd_bus_slot_unref(object_);
-    sd_bus_slot_unref(match_);
-    // Closing the connection gives up every item's name; hosts drop the items.
-    sd_bus_flush_close_unref(bus_);
+    session_.StopListening(token_);
+    // Names still ours are given up, so watchers drop the items.
+    for (Item& item : items_)
+        item.shown = false;
+    if (bus_)
+        for (Item& item : items_)
+            if (item.owned)
+                sd_bus_release_name_async(bus_, nullptr, item.name.c_str(), nullptr, nullptr);
+    listener_ = nullptr;
+    Detach();
 }
 
-bool SniNotifyArea::Start(std::string* error) {
+void SniNotifyArea::Attach(sd_bus* bus) {
     static const sd_bus_vtable kVtable[] = {
         SD_BUS_VTABLE_START(0),
         SD_BUS_PROPERTY("Category", "s", Callbacks::OnProperty, 0, kProperty),
@@ -121,55 +112,44 @@ bool SniNotifyArea::Start(std::string* error) {
         SD_BUS_SIGNAL("NewStatus", "s", 0),
         SD_BUS_VTABLE_END,
     };
-    sd_bus_set_method_call_timeout(bus_, kCallTimeoutUs);
-    int r = sd_bus_add_object_vtable(bus_, &object_, kItemPath, kItemInterface, kVtable, this);
+    if (bus_) return;
+    bus_ = bus;
     const std::string rule = std::string("type='signal',sender='") + kBusName + "',interface='" +
                              kBusName + "',member='NameOwnerChanged',arg0='" + kWatcherName + "'";
-    // The first call to the daemon: it also waits for the connection to be set up.
-    if (r >= 0) r = sd_bus_add_match(bus_, &match_, rule.c_str(), Callbacks::OnWatcherOwner, this);
-    if (r < 0) {
-        if (error) *error = "session bus: " + Errno(r);
-        return false;
-    }
-    // Asked after the match is in place, and answered through the same queue as its
-    // signals, so that what they say applies in the order it was sent.
-    Lookup lookup{this};
-    sd_bus_slot* call = nullptr;
-    r = sd_bus_call_method_async(bus_, &call, kBusName, kBusPath, kBusName, "GetNameOwner",
-                                 Callbacks::OnFirstOwner, &lookup, "s", kWatcherName);
-    // The call's own timeout ends the wait with an error reply.
-    while (r >= 0 && !lookup.done) {
-        r = sd_bus_process(bus_, nullptr);
-        if (r == 0) r = sd_bus_wait(bus_, kCallTimeoutUs);
-    }
-    sd_bus_slot_unref(call);
-    if (r < 0 || !lookup.answered) {
-        if (error) *error = "session bus: " + (r < 0 ? Errno(r) : std::string("no answer"));
-        return false;
-    }
-    return true;
+    // The match goes to the daemon before the question, which it answers in order: no
+    // change of owner falls between the two.
+    if (sd_bus_add_object_vtable(bus_, &object_, kItemPath, kItemInterface, kVtable, this) < 0 ||
+        sd_bus_add_match_async(bus_, &match_, rule.c_str(), Callbacks::OnWatcherOwner, nullptr,
+                               this) < 0 ||
+        sd_bus_call_method_async(bus_, &owner_query_, kBusName, kBusPath, kBusName, "GetNameOwner",
+                                 Callbacks::OnFirstOwner, this, "s", kWatcherName) < 0)
+        Detach();
 }
 
-int SniNotifyArea::Fd() const {
-    return sd_bus_get_fd(bus_);
-}
-
-bool SniNotifyArea::Process() {
-    int r;
-    do
-        r = sd_bus_process(bus_, nullptr);
-    while (r > 0);
-    Flush();
-    return r >= 0 && sd_bus_is_open(bus_) > 0;
-}
-
-void SniNotifyArea::Flush() {
-    // Our messages are small and the daemon reads them at once; this rarely waits at all.
-    if (sd_bus_is_open(bus_) > 0) sd_bus_flush(bus_);
+void SniNotifyArea::Detach() {
+    const bool was = WatcherPresent();
+    for (Item& item : items_) {
+        item.request = sd_bus_slot_unref(item.request);
+        item.register_ = sd_bus_slot_unref(item.register_);
+        item.owned = item.registered = false;
+    }
+    object_ = sd_bus_slot_unref(object_);
+    match_ = sd_bus_slot_unref(match_);
+    owner_query_ = sd_bus_slot_unref(owner_query_);
+    ping_ = sd_bus_slot_unref(ping_);
+    bus_ = nullptr;
+    watcher_.clear();
+    answered_.clear();
+    refused_.clear();
+    Changed(was);
 }
 
 bool SniNotifyArea::WatcherPresent() const {
-    return !watcher_.empty() && watcher_ != refused_;
+    return bus_ && !watcher_.empty() && answered_ == watcher_ && refused_ != watcher_;
+}
+
+void SniNotifyArea::Changed(bool was_present) {
+    if (was_present != WatcherPresent() && listener_) listener_();
 }
 
 SniNotifyArea::Item* SniNotifyArea::Find(std::uint32_t window, std::uint32_t id) {
@@ -184,26 +164,27 @@ const SniNotifyArea::Item* SniNotifyArea::Find(std::uint32_t window, std::uint32
 
 std::string SniNotifyArea::BusName(std::uint32_t window, std::uint32_t id) const {
     const Item* item = Find(window, id);
-    return item ? item->name : std::string();
+    return item && item->shown ? item->name : std::string();
 }
 
 bool SniNotifyArea::Add(const NotifyIcon& icon) {
-    if (!WatcherPresent() || !PictureFits(icon.picture) || Find(icon.window, icon.id)) return false;
-    Item item{icon, "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-" +
-                        std::to_string(next_item_++)};
-    item.data.tip = icon.tip.substr(0, kMaxNotifyTip);
-    // The daemon handles our messages in order: the name is ours before the watcher hears
-    // of it.
-    if (sd_bus_request_name_async(bus_, nullptr, item.name.c_str(), 0, nullptr, nullptr) < 0)
-        return false;
-    Register(items_.emplace_back(std::move(item)));
-    Flush();
+    if (!WatcherPresent() || !PictureFits(icon.picture)) return false;
+    Item* item = Find(icon.window, icon.id);
+    if (item && item->shown) return false;
+    if (!item)
+        item = &items_.emplace_back(Item{this, icon,
+                                         "org.kde.StatusNotifierItem-" + std::to_string(getpid()) +
+                                             "-" + std::to_string(items_.size() + 1)});
+    item->data = icon;
+    item->data.tip = icon.tip.substr(0, kMaxNotifyTip);
+    item->shown = true;
+    Advance(*item);
     return true;
 }
 
 bool SniNotifyArea::Modify(const NotifyIcon& icon) {
     Item* item = Find(icon.window, icon.id);
-    if (!item || !PictureFits(icon.picture)) return false;
+    if (!item || !item->shown || !PictureFits(icon.picture)) return false;
     const std::string tip = icon.tip.substr(0, kMaxNotifyTip);
     const bool new_picture = !(item->data.picture == icon.picture);
     const bool new_tip = item->data.tip != tip;
@@ -214,39 +195,56 @@ bool SniNotifyArea::Modify(const NotifyIcon& icon) {
         Emit("NewTitle");
         Emit("NewToolTip");
     }
-    Flush();
     return true;
 }
 
 bool SniNotifyArea::Delete(std::uint32_t window, std::uint32_t id) {
-    for (auto it = items_.begin(); it != items_.end(); ++it) {
-        if (it->data.window != window || it->data.id != id) continue;
-        // Watchers forget an item whose name loses its owner.
-        sd_bus_release_name_async(bus_, nullptr, it->name.c_str(), nullptr, nullptr);
-        items_.erase(it);
-        Flush();
-        return true;
-    }
-    return false;
+    Item* item = Find(window, id);
+    if (!item || !item->shown) return false;
+    item->shown = false;
+    Advance(*item);
+    return true;
 }
 
-void SniNotifyArea::Register(const Item& item) {
-    sd_bus_call_method_async(bus_, nullptr, kWatcherName, "/StatusNotifierWatcher", kWatcherName,
-                             "RegisterStatusNotifierItem", Callbacks::OnRegistered, this, "s",
-                             item.name.c_str());
+void SniNotifyArea::Advance(Item& item) {
+    // One thing at a time: a registration or a change of owner under way is answered first.
+    if (!bus_ || item.request || item.register_) return;
+    if (item.shown && !item.owned) {
+        if (sd_bus_request_name_async(bus_, &item.request, item.name.c_str(), 0, Callbacks::OnName,
+                                      &item) < 0)
+            item.request = nullptr;
+    } else if (item.shown && !item.registered && WatcherPresent()) {
+        if (sd_bus_call_method_async(bus_, &item.register_, kWatcherName, "/StatusNotifierWatcher",
+                                     kWatcherName, "RegisterStatusNotifierItem",
+                                     Callbacks::OnRegistered, &item, "s", item.name.c_str()) < 0)
+            item.register_ = nullptr;
+    } else if (!item.shown && item.owned) {
+        // Watchers forget an item whose name loses its owner.
+        item.owned = item.registered = false;
+        sd_bus_release_name_async(bus_, nullptr, item.name.c_str(), nullptr, nullptr);
+    }
 }
 
 void SniNotifyArea::Emit(const char* signal) {
-    sd_bus_emit_signal(bus_, kItemPath, kItemInterface, signal, nullptr);
+    if (bus_) sd_bus_emit_signal(bus_, kItemPath, kItemInterface, signal, nullptr);
 }
 
 void SniNotifyArea::SetWatcher(std::string owner) {
     const bool was = WatcherPresent();
     watcher_ = std::move(owner);
-    if (!watcher_.empty())
-        for (const Item& item : items_)
-            Register(item);
-    if (was != WatcherPresent() && listener_) listener_();
+    for (Item& item : items_) {
+        item.register_ = sd_bus_slot_unref(item.register_);
+        item.registered = false;
+    }
+    ping_ = sd_bus_slot_unref(ping_);
+    // A watcher that owns its name may still be stuck: it counts once it has answered.
+    if (!watcher_.empty() && answered_ != watcher_ &&
+        sd_bus_call_method_async(bus_, &ping_, watcher_.c_str(), "/", "org.freedesktop.DBus.Peer",
+                                 "Ping", Callbacks::OnPing, this, "") < 0)
+        ping_ = nullptr;
+    Changed(was);
+    for (Item& item : items_)
+        Advance(item);
 }
 
 void SniNotifyArea::Post(const Item& item, std::intptr_t first, std::intptr_t second) {
@@ -259,9 +257,11 @@ SniNotifyArea::Item* SniNotifyArea::Addressed(sd_bus_message* m) {
     const char* to = m ? sd_bus_message_get_destination(m) : nullptr;
     if (to)
         for (Item& item : items_)
-            if (item.name == to) return &item;
+            if (item.shown && item.name == to) return &item;
     // Sent to our unique name: there is no telling which item was meant; the first will do.
-    return items_.empty() ? nullptr : &items_.front();
+    for (Item& item : items_)
+        if (item.shown) return &item;
+    return nullptr;
 }
 
 int SniNotifyArea::Callbacks::OnProperty(sd_bus* bus, const char*, const char*,
@@ -316,35 +316,62 @@ int SniNotifyArea::Callbacks::OnWatcherOwner(sd_bus_message* m, void* self, sd_b
     return 0;
 }
 
-int SniNotifyArea::Callbacks::OnFirstOwner(sd_bus_message* m, void* data, sd_bus_error*) {
-    auto* lookup = static_cast<Lookup*>(data);
-    lookup->done = true;
+int SniNotifyArea::Callbacks::OnFirstOwner(sd_bus_message* m, void* self, sd_bus_error*) {
+    auto* area = static_cast<SniNotifyArea*>(self);
+    area->owner_query_ = sd_bus_slot_unref(area->owner_query_);
     const char* owner = nullptr;
-    if (!sd_bus_message_is_method_error(m, nullptr)) {
-        lookup->answered = sd_bus_message_read(m, "s", &owner) >= 0 && owner;
-        if (lookup->answered) lookup->area->watcher_ = owner;
-    } else if (sd_bus_message_is_method_error(m, SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
-        // No owner is an answer too; a bus that does not answer is no bus.
-        lookup->answered = true;
-        lookup->area->watcher_.clear();
-    }
+    // No owner, or no answer in time: no watcher until its change of owner says otherwise.
+    if (!sd_bus_message_is_method_error(m, nullptr) && sd_bus_message_read(m, "s", &owner) >= 0 &&
+        owner && *owner)
+        area->SetWatcher(owner);
     return 0;
 }
 
-int SniNotifyArea::Callbacks::OnRegistered(sd_bus_message* m, void* self, sd_bus_error*) {
+int SniNotifyArea::Callbacks::OnPing(sd_bus_message* m, void* self, sd_bus_error*) {
     auto* area = static_cast<SniNotifyArea*>(self);
-    // Replies made up by sd-bus for a connection that is closing are no answer.
-    if (!sd_bus_message_is_method_error(m, nullptr) || sd_bus_is_open(area->bus_) <= 0) return 0;
+    area->ping_ = sd_bus_slot_unref(area->ping_);
+    // Any answer from the watcher itself will do; sd-bus's own (a time-out) has no sender.
+    const char* from = sd_bus_message_get_sender(m);
+    if (!from || area->watcher_ != from) return 0;
+    const bool was = area->WatcherPresent();
+    area->answered_ = area->watcher_;
+    area->Changed(was);
+    for (Item& item : area->items_)
+        area->Advance(item);
+    return 0;
+}
+
+int SniNotifyArea::Callbacks::OnName(sd_bus_message* m, void* data, sd_bus_error*) {
+    auto& item = *static_cast<Item*>(data);
+    item.request = sd_bus_slot_unref(item.request);
+    std::uint32_t result = 0;
+    // 1: now the primary owner; 4: it was ours already.
+    item.owned = !sd_bus_message_is_method_error(m, nullptr) &&
+                 sd_bus_message_read(m, "u", &result) >= 0 && (result == 1 || result == 4);
+    if (item.owned) item.area->Advance(item);
+    return 0;
+}
+
+int SniNotifyArea::Callbacks::OnRegistered(sd_bus_message* m, void* data, sd_bus_error*) {
+    auto& item = *static_cast<Item*>(data);
+    SniNotifyArea* area = item.area;
+    item.register_ = sd_bus_slot_unref(item.register_);
+    if (!sd_bus_message_is_method_error(m, nullptr)) {
+        item.registered = true;
+        area->Advance(item); // deleted meanwhile: its name goes now
+        return 0;
+    }
     // Only the watcher we asked can refuse, or fail to answer in time (sd-bus makes that
     // reply up); "no such name" means it has just gone, which its change of owner tells.
     const bool timed_out =
         sd_bus_error_has_name(sd_bus_message_get_error(m), SD_BUS_ERROR_NO_REPLY);
     const char* from = sd_bus_message_get_sender(m);
-    if (!timed_out && (!from || area->watcher_ != from)) return 0;
-    if (area->watcher_.empty()) return 0;
-    const bool was = area->WatcherPresent();
-    area->refused_ = area->watcher_;
-    if (was && area->listener_) area->listener_();
+    if ((timed_out || (from && area->watcher_ == from)) && !area->watcher_.empty()) {
+        const bool was = area->WatcherPresent();
+        area->refused_ = area->watcher_;
+        area->Changed(was);
+    }
+    area->Advance(item);
     return 0;
 }
 

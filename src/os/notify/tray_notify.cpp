@@ -2,37 +2,22 @@
 // icons when the session bus or its watcher changes.
 #include "os/notify/tray_notify.hpp"
 
+#include "os/bus/session_bus.hpp"
 #include "os/notify/sni_notify.hpp"
 #include "os/notify/xembed_notify.hpp"
-#include "os/wait/event_wait.hpp"
 
 namespace os {
 
-TrayNotifyArea::TrayNotifyArea(X11Display& display, PollEventWait& wait, PostFn post)
-    : wait_(wait), post_(post), xembed_(std::make_unique<XEmbedNotifyArea>(display, post)) {
-    Connect();
-}
-
-TrayNotifyArea::~TrayNotifyArea() {
-    if (bus_fd_ >= 0) wait_.RemoveSource(bus_fd_);
-}
-
-void TrayNotifyArea::Connect() {
-    if (sni_) return;
-    sni_ = SniNotifyArea::Connect(post_);
-    if (!sni_) return;
+TrayNotifyArea::TrayNotifyArea(X11Display& display, SessionBus& bus, PostFn post)
+    : bus_(bus), xembed_(std::make_unique<XEmbedNotifyArea>(display, post)),
+      sni_(std::make_unique<SniNotifyArea>(bus, post)) {
     sni_->SetWatcherListener([this] { MoveAll(); });
-    bus_fd_ = sni_->Fd();
-    wait_.AddSource(bus_fd_, [this] { OnBusReadable(); });
 }
 
-void TrayNotifyArea::OnBusReadable() {
-    if (!sni_ || sni_->Process()) return;
-    // The bus is gone: its icons go to the tray host, the connection goes with the wait.
-    wait_.RemoveSource(bus_fd_);
-    bus_fd_ = -1;
-    sni_.reset();
-    MoveAll();
+TrayNotifyArea::~TrayNotifyArea() = default;
+
+SniNotifyArea* TrayNotifyArea::Sni() {
+    return sni_->Attached() ? sni_.get() : nullptr;
 }
 
 void TrayNotifyArea::MoveAll() {
@@ -41,10 +26,10 @@ void TrayNotifyArea::MoveAll() {
 }
 
 void TrayNotifyArea::Place(Icon& icon) {
-    const bool modern = sni_ && sni_->WatcherPresent();
+    const bool modern = sni_->WatcherPresent();
     const NotifyIcon& d = icon.data;
     if (icon.host == Host::StatusNotifier && !modern) {
-        if (sni_) sni_->Delete(d.window, d.id);
+        sni_->Delete(d.window, d.id);
         icon.host = Host::Nowhere;
     }
     if (modern && icon.host != Host::StatusNotifier && sni_->Add(d)) {
@@ -68,7 +53,8 @@ TrayNotifyArea::Host TrayNotifyArea::Where(std::uint32_t window, std::uint32_t i
 
 bool TrayNotifyArea::Add(const NotifyIcon& data) {
     if (Find(data.window, data.id)) return false;
-    Connect();
+    // Answered later: this Add goes to the tray host unless a watcher is known already.
+    bus_.Connect();
     Icon icon{data, Host::Nowhere};
     Place(icon);
     if (icon.host == Host::Nowhere) return false;

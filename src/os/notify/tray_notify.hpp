@@ -1,7 +1,7 @@
 // The notification area of a real desktop: a StatusNotifierItem where a watcher is on the
 // session bus, else the XEmbed system tray of the X display. An icon moves between the two
 // when the watcher comes or goes, or when the bus goes away; a bus that is missing is
-// looked for again at the next Add.
+// looked for again at an Add, at most once a minute.
 #pragma once
 
 #include "os/notify/notify.hpp"
@@ -12,16 +12,15 @@
 
 namespace os {
 
-class PollEventWait;
+class SessionBus;
 class SniNotifyArea;
 class X11Display;
 class XEmbedNotifyArea;
 
 class TrayNotifyArea final : public NotifyArea {
 public:
-    // The bus connection, while there is one, is a source of `wait` that is handled when
-    // readable.
-    TrayNotifyArea(X11Display& display, PollEventWait& wait, PostFn post);
+    // `bus` is the program's session bus connection, shared with other clients.
+    TrayNotifyArea(X11Display& display, SessionBus& bus, PostFn post);
     ~TrayNotifyArea() override;
     TrayNotifyArea(const TrayNotifyArea&) = delete;
     TrayNotifyArea& operator=(const TrayNotifyArea&) = delete;
@@ -37,7 +36,7 @@ public:
     Host Where(std::uint32_t window, std::uint32_t id) const;
     XEmbedNotifyArea& XEmbed() { return *xembed_; }
     // The session bus side while connected, else null.
-    SniNotifyArea* Sni() { return sni_.get(); }
+    SniNotifyArea* Sni();
 
 private:
     struct Icon {
@@ -45,18 +44,14 @@ private:
         Host host = Host::Nowhere;
     };
 
-    void Connect();
-    void OnBusReadable();
     void MoveAll();
     // Shows the icon on the StatusNotifier side when a watcher is there, else through XEmbed.
     void Place(Icon& icon);
     Icon* Find(std::uint32_t window, std::uint32_t id);
 
-    PollEventWait& wait_;
-    PostFn post_;
+    SessionBus& bus_;
     std::unique_ptr<XEmbedNotifyArea> xembed_;
     std::unique_ptr<SniNotifyArea> sni_;
-    int bus_fd_ = -1;
     std::list<Icon> icons_;
 };
 

@@ -10,7 +10,9 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,20 @@ constexpr long kIconEvents = ExposureMask | StructureNotifyMask | ButtonPressMas
 constexpr long kSystemTrayRequestDock = 0;
 constexpr unsigned long kTipBackground = 0xFFFFE1; // pale yellow, as tips usually are
 constexpr int kTipPadding = 3;
+
+struct EmbedWatch {
+    ::Window icon;
+    Atom xembed;
+};
+
+Bool IsEmbedding(::Display*, XEvent* ev, XPointer arg) {
+    const auto* watch = reinterpret_cast<const EmbedWatch*>(arg);
+    if (ev->xany.window != watch->icon) return False;
+    constexpr long kEmbeddedNotify = 0;
+    return ev->type == ReparentNotify ||
+           (ev->type == ClientMessage && ev->xclient.message_type == watch->xembed &&
+            ev->xclient.format == 32 && ev->xclient.data.l[1] == kEmbeddedNotify);
+}
 
 bool MotionQueued(::Display* dpy, ::Window w) {
     if (XEventsQueued(dpy, QueuedAlready) == 0) return false;
@@ -102,7 +118,8 @@ bool XEmbedNotifyArea::Add(const NotifyIcon& data) {
     icon.data = data;
     icon.data.tip = data.tip.substr(0, kMaxNotifyTip);
     MakePicture(icon);
-    if (!Dock(icon)) {
+    if (!Dock(icon) || !AwaitEmbedding(icon)) {
+        Undock(icon);
         FreePicture(icon);
         icons_.pop_back();
         return false;
@@ -177,6 +194,25 @@ bool XEmbedNotifyArea::Dock(Icon& icon) {
     XSendEvent(dpy_, owner, False, NoEventMask, &ev);
     XFlush(dpy_);
     return true;
+}
+
+bool XEmbedNotifyArea::AwaitEmbedding(const Icon& icon) {
+    EmbedWatch watch{icon.xid, atoms_[kXEmbed]};
+    const auto give_up =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kEmbedTimeoutMs);
+    for (;;) {
+        XEvent ev;
+        // Reads what the server has sent; every other event stays queued for the display.
+        if (XCheckIfEvent(dpy_, &ev, IsEmbedding, reinterpret_cast<XPointer>(&watch))) {
+            if (ev.type == ClientMessage || ev.xreparent.parent != root_) return true;
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            give_up - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd ready{ConnectionNumber(dpy_), POLLIN, 0};
+        poll(&ready, 1, static_cast<int>(left.count()) + 1);
+    }
 }
 
 void XEmbedNotifyArea::Undock(Icon& icon) {

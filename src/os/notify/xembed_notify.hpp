@@ -35,7 +35,9 @@ public:
     XEmbedNotifyArea(const XEmbedNotifyArea&) = delete;
     XEmbedNotifyArea& operator=(const XEmbedNotifyArea&) = delete;
 
-    // False when no tray host runs or the icon is already there or its picture is broken.
+    // False when no tray host runs or the icon is already there or its picture is broken,
+    // and when the host has not embedded the icon within kEmbedTimeout: an icon counts as
+    // added once it is on view.
     bool Add(const NotifyIcon& icon) override;
     bool Modify(const NotifyIcon& icon) override;
     bool Delete(std::uint32_t window, std::uint32_t id) override;
@@ -51,6 +53,7 @@ public:
     static constexpr int kDoubleClickDistance = 4;
     // The smallest size we ask the host for.
     static constexpr int kMinSize = 16;
+    static constexpr int kEmbedTimeoutMs = 2000;
 
 private:
     enum AtomId : int { kSelection, kOpcode, kManager, kXEmbedInfo, kXEmbed, kAtomCount };
@@ -77,6 +80,9 @@ private:
     ::Window Owner() const;
 
     bool Dock(Icon& icon);
+    // Waits, reading only the icon's own events, until the host has embedded it (its
+    // XEMBED_EMBEDDED_NOTIFY, or the window taken into another) or kEmbedTimeoutMs pass.
+    bool AwaitEmbedding(const Icon& icon);
     void Undock(Icon& icon);
     void WriteSizeHints(const Icon& icon);
     void MakePicture(Icon& icon);

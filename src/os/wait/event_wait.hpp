@@ -38,12 +38,21 @@ public:
     // given, runs on the waiting thread before Wait returns whenever the descriptor is
     // readable or has hung up; it may add and remove sources.
     void AddSource(int fd, std::function<void()> on_ready = {});
+    // A source that says before every sleep what it waits for (poll's event bits, readable
+    // when 0) and until when: `on_ready` also runs once its deadline has passed, readable or
+    // not. For connections with time-outs of their own, such as the session bus.
+    struct Interest {
+        short events = 0;
+        std::optional<TimePoint> deadline;
+    };
+    void AddSource(int fd, std::function<void()> on_ready, std::function<Interest()> interest);
     void RemoveSource(int fd);
 
 private:
     struct Source {
         int fd;
         std::shared_ptr<std::function<void()>> on_ready;
+        std::function<Interest()> interest;
     };
     const Clock& clock_;
     int wake_fd_ = -1;

@@ -22,8 +22,14 @@ PollEventWait::~PollEventWait() {
 }
 
 void PollEventWait::AddSource(int fd, std::function<void()> on_ready) {
+    AddSource(fd, std::move(on_ready), {});
+}
+
+void PollEventWait::AddSource(int fd, std::function<void()> on_ready,
+                              std::function<Interest()> interest) {
     sources_.push_back(
-        {fd, on_ready ? std::make_shared<std::function<void()>>(std::move(on_ready)) : nullptr});
+        {fd, on_ready ? std::make_shared<std::function<void()>>(std::move(on_ready)) : nullptr,
+         std::move(interest)});
 }
 
 void PollEventWait::RemoveSource(int fd) {
@@ -39,8 +45,20 @@ void PollEventWait::Wake() {
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     std::vector<pollfd> fds;
     fds.push_back({wake_fd_, POLLIN, 0});
-    for (const Source& s : sources_)
-        fds.push_back({s.fd, POLLIN, 0});
+    // The sources whose own deadline ends this wait, by their place in `fds`.
+    std::vector<std::size_t> timed;
+    for (const Source& s : sources_) {
+        short events = POLLIN;
+        if (s.interest) {
+            const Interest want = s.interest();
+            if (want.events) events = want.events;
+            if (want.deadline) {
+                timed.push_back(fds.size());
+                if (!deadline || *want.deadline < *deadline) deadline = want.deadline;
+            }
+        }
+        fds.push_back({s.fd, events, 0});
+    }
     int timeout_ms = -1;
     if (deadline) {
         const auto left = *deadline - clock_.Monotonic();
@@ -56,7 +74,18 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
         std::uint64_t count;
         [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
     }
-    if (r <= 0) return;
+    if (r < 0) return;
+    // A timed source is due when its deadline has passed: the poll's time-out was its own.
+    if (!timed.empty()) {
+        const TimePoint now = clock_.Monotonic();
+        for (std::size_t i : timed) {
+            const auto it = std::find_if(sources_.begin(), sources_.end(),
+                                         [&](const Source& s) { return s.fd == fds[i].fd; });
+            if (it == sources_.end() || !it->interest) continue;
+            const auto due = it->interest().deadline;
+            if (due && *due <= now) fds[i].revents |= POLLIN;
+        }
+    }
     // The handlers may change the sources: each one is looked up again before it runs.
     for (std::size_t i = 1; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;
