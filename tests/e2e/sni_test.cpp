@@ -150,6 +150,27 @@ public:
         return r >= 0;
     }
 
+    // How many connections the process `pid` has to the bus.
+    static int Connections(sd_bus* bus, pid_t pid) {
+        char** names = nullptr;
+        int count = 0;
+        if (sd_bus_list_names(bus, &names, nullptr) < 0) return -1;
+        for (char** n = names; *n; ++n) {
+            std::uint32_t owner = 0;
+            sd_bus_message* reply = nullptr;
+            if (**n == ':' &&
+                sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                   "org.freedesktop.DBus", "GetConnectionUnixProcessID", nullptr,
+                                   &reply, "s", *n) >= 0 &&
+                sd_bus_message_read(reply, "u", &owner) >= 0 && owner == std::uint32_t(pid))
+                ++count;
+            sd_bus_message_unref(reply);
+            free(*n);
+        }
+        free(names);
+        return count;
+    }
+
     static bool Owned(sd_bus* bus, const std::string& name) {
         sd_bus_message* reply = nullptr;
         int owned = 0;
@@ -179,6 +200,7 @@ private:
 
     static int OnRegister(sd_bus_message* m, void* self, sd_bus_error*) {
         auto* w = static_cast<TestWatcher*>(self);
+        if (w->mute_registrations) return 1; // answered never
         const char* service = nullptr;
         if (sd_bus_message_read(m, "s", &service) < 0) return -EINVAL;
         {
@@ -208,6 +230,10 @@ private:
         return 0;
     }
 
+public:
+    std::atomic<bool> mute_registrations{false};
+
+private:
     sd_bus* bus_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
@@ -438,6 +464,13 @@ TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGo
     ASSERT_TRUE(platform->GetNotify().Add(icon));
     EXPECT_TRUE(Eventually([&] { return ShownBy(Host::StatusNotifier); }));
     EXPECT_TRUE(Eventually([&] { return watcher->Items() == std::vector{ItemName()}; }));
+
+    // A watcher that stops answering registrations: its time-out, with nothing to read on
+    // the bus, moves the icon to trayer.
+    watcher->mute_registrations = true;
+    ASSERT_TRUE(platform->GetNotify().Delete(kOwner, kId));
+    ASSERT_TRUE(platform->GetNotify().Add(icon));
+    EXPECT_TRUE(Eventually([&] { return ShownBy(Host::XEmbed) && Docked(); }, 3s));
 }
 
 // The program itself: M registers its item with the watcher instead of docking into trayer,
@@ -499,6 +532,8 @@ TEST_F(PrivateBus, EachMinimiseShowsExactlyOneItemAndEachRestoreNone) {
             << "round " << round << ": " << watcher->Items().size() << " items after restore";
     }
     EXPECT_EQ(names.size(), 1u) << "one bus name for the icon";
+    EXPECT_EQ(
+        watcher->Do<int>([&](sd_bus* b) { return TestWatcher::Connections(b, mirelo); }).get(), 1);
     desktop.Stop(mirelo);
 }
 

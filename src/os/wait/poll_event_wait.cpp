@@ -45,15 +45,15 @@ void PollEventWait::Wake() {
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     std::vector<pollfd> fds;
     fds.push_back({wake_fd_, POLLIN, 0});
-    // The sources whose own deadline ends this wait, by their place in `fds`.
-    std::vector<std::size_t> timed;
+    // The sources with a deadline of their own, by their place in `fds`.
+    std::vector<std::pair<std::size_t, TimePoint>> timed;
     for (const Source& s : sources_) {
         short events = POLLIN;
         if (s.interest) {
             const Interest want = s.interest();
             if (want.events) events = want.events;
             if (want.deadline) {
-                timed.push_back(fds.size());
+                timed.emplace_back(fds.size(), *want.deadline);
                 if (!deadline || *want.deadline < *deadline) deadline = want.deadline;
             }
         }
@@ -78,13 +78,8 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     // A timed source is due when its deadline has passed: the poll's time-out was its own.
     if (!timed.empty()) {
         const TimePoint now = clock_.Monotonic();
-        for (std::size_t i : timed) {
-            const auto it = std::find_if(sources_.begin(), sources_.end(),
-                                         [&](const Source& s) { return s.fd == fds[i].fd; });
-            if (it == sources_.end() || !it->interest) continue;
-            const auto due = it->interest().deadline;
-            if (due && *due <= now) fds[i].revents |= POLLIN;
-        }
+        for (const auto& [i, due] : timed)
+            if (due <= now) fds[i].revents |= POLLIN;
     }
     // The handlers may change the sources: each one is looked up again before it runs.
     for (std::size_t i = 1; i < fds.size(); ++i) {
