@@ -67,7 +67,7 @@ void X11GrabShortcuts::GrabAll(bool report) {
     num_lock_ = ModifierOf(XK_Num_Lock);
     const unsigned alt = ModifierOf(XK_Alt_L) ? ModifierOf(XK_Alt_L) : Mod1Mask;
     const unsigned super = ModifierOf(XK_Super_L) ? ModifierOf(XK_Super_L) : Mod4Mask;
-    XkbDescPtr xkb = XkbGetMap(dpy_, XkbKeySymsMask, XkbUseCoreKbd);
+    XkbDescPtr xkb = XkbGetMap(dpy_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
     if (!xkb) return;
     for (std::size_t i = 0; i < shortcuts_.size(); ++i) {
         const KeyCombination& c = shortcuts_[i].keys;
