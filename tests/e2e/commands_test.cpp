@@ -1,8 +1,8 @@
-// Mirelo driven from other windows on the test desktop: command-line commands to the running
-// program (one that starts it, a take recorded and played back at a peak of 30000, the take
-// saved as PLAY sends it, fast failures without a holder or an answer), and the X key grabs
-// (Ctrl+Alt+R with another window focused; a combination held by another client reported
-// and the rest working). GoogleTest first: Xlib's macros would break its templates.
+// Mirelo driven while another window has the focus: commands from the command line (one
+// starts it; a take recorded, played at a peak of 30000 and saved as PLAY sends it; fast
+// failures), X key grabs (a combination held by another client skipped), and a test portal
+// on a private session bus (sd-bus, its own thread) that binds shortcuts and activates them,
+// never answers, or is cancelled. GoogleTest first: Xlib's macros would break its templates.
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
@@ -10,11 +10,15 @@
 #include "sound_support.hpp"
 
 #include <X11/Xlib.h>
+#include <systemd/sd-bus.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -23,13 +27,154 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kMirelo = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
+constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
+
+// Reads an a{sv} of strings (others skipped) into "key=value" lines.
+std::string Dict(sd_bus_message* m) {
+    std::string out;
+    sd_bus_message_enter_container(m, 'a', "{sv}");
+    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+        const char *key = nullptr, *value = nullptr;
+        sd_bus_message_read(m, "s", &key);
+        if (sd_bus_message_read(m, "v", "s", &value) > 0)
+            out += std::string(key) + "=" + value + ";";
+        else
+            sd_bus_message_skip(m, "v");
+        sd_bus_message_exit_container(m);
+    }
+    sd_bus_message_exit_container(m);
+    return out;
+}
+
+class TestPortal {
+public:
+    enum class Mode { Answer, Silent, Cancel };
+    TestPortal(const std::string& address, Mode mode) : mode_(mode) {
+        static const sd_bus_vtable kRegistry[] = {
+            SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Register", "sa{sv}", "", OnRegister, 0),
+            SD_BUS_VTABLE_END};
+        static const sd_bus_vtable kPortal[] = {
+            SD_BUS_VTABLE_START(0),
+            SD_BUS_METHOD("CreateSession", "a{sv}", "o", OnCreateSession, 0),
+            SD_BUS_METHOD("BindShortcuts", "oa(sa{sv})sa{sv}", "o", OnBind, 0),
+            SD_BUS_SIGNAL("Activated", "osta{sv}", 0), SD_BUS_VTABLE_END};
+        for (int i = 0; i < 500 && !bus_; ++i) {
+            sd_bus* bus = nullptr;
+            if (sd_bus_new(&bus) >= 0 && sd_bus_set_address(bus, address.c_str()) >= 0 &&
+                sd_bus_set_bus_client(bus, 1) >= 0 && sd_bus_start(bus) >= 0 &&
+                sd_bus_request_name(bus, "org.freedesktop.portal.Desktop", 0) >= 0)
+                bus_ = bus;
+            else
+                sd_bus_unref(bus), std::this_thread::sleep_for(20ms);
+        }
+        if (!bus_ ||
+            sd_bus_add_object_vtable(bus_, nullptr, kPath, "org.freedesktop.host.portal.Registry",
+                                     kRegistry, this) < 0 ||
+            sd_bus_add_object_vtable(bus_, nullptr, kPath, kShortcuts, kPortal, this) < 0)
+            throw std::runtime_error("the test portal cannot start");
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                {
+                    std::lock_guard lock(mutex_);
+                    if (!activate_.empty())
+                        sd_bus_emit_signal(bus_, kPath, kShortcuts, "Activated", "osta{sv}",
+                                           session_.c_str(), activate_.c_str(), 0ull, 0);
+                    activate_.clear();
+                }
+                const int r = sd_bus_process(bus_, nullptr);
+                if (r < 0) return;
+                if (r == 0) sd_bus_wait(bus_, 20'000);
+            }
+        });
+    }
+    ~TestPortal() {
+        stop_ = true;
+        thread_.join();
+        sd_bus_flush_close_unref(bus_);
+    }
+    std::string Calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    void Activate(const std::string& id) {
+        std::lock_guard lock(mutex_);
+        activate_ = id;
+    }
+
+private:
+    // A request's or session's path for the caller of `m`.
+    static std::string Handle(sd_bus_message* m, const char* kind, const std::string& token) {
+        std::string sender = sd_bus_message_get_sender(m) + 1;
+        for (char& c : sender)
+            if (c == '.') c = '_';
+        return std::string(kPath) + "/" + kind + "/" + sender + "/" + token;
+    }
+    static int OnRegister(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* p = static_cast<TestPortal*>(self);
+        const char* id = nullptr;
+        sd_bus_message_read(m, "s", &id);
+        std::lock_guard lock(p->mutex_);
+        p->calls_ += std::string("Register ") + id + "\n";
+        return sd_bus_reply_method_return(m, "");
+    }
+    static int OnCreateSession(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* p = static_cast<TestPortal*>(self);
+        const std::string options = Dict(m);
+        std::lock_guard lock(p->mutex_);
+        p->calls_ += "CreateSession " + options + "\n";
+        if (p->mode_ == Mode::Silent) return 1; // never answered
+        const auto token = [&](const std::string& key) {
+            const auto at = options.find(key + "=") + key.size() + 1;
+            return options.substr(at, options.find(';', at) - at);
+        };
+        const std::string request = Handle(m, "request", token("handle_token"));
+        p->session_ = Handle(m, "session", token("session_handle_token"));
+        sd_bus_reply_method_return(m, "o", request.c_str());
+        return sd_bus_emit_signal(p->bus_, request.c_str(), "org.freedesktop.portal.Request",
+                                  "Response", "ua{sv}", p->mode_ == Mode::Cancel ? 1u : 0u, 1,
+                                  "session_handle", "s", p->session_.c_str());
+    }
+    static int OnBind(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* p = static_cast<TestPortal*>(self);
+        const char* session = nullptr;
+        sd_bus_message_read(m, "o", &session);
+        std::string line = std::string("BindShortcuts ") + session + " ";
+        sd_bus_message_enter_container(m, 'a', "(sa{sv})");
+        while (sd_bus_message_enter_container(m, 'r', "sa{sv}") > 0) {
+            const char* id = nullptr;
+            sd_bus_message_read(m, "s", &id);
+            line += std::string(id) + "{" + Dict(m) + "}";
+            sd_bus_message_exit_container(m);
+        }
+        sd_bus_message_exit_container(m);
+        const char* parent = nullptr;
+        sd_bus_message_read(m, "s", &parent);
+        const std::string options = Dict(m);
+        const std::string request =
+            Handle(m, "request", options.substr(13, options.find(';') - 13)); // handle_token=
+        std::lock_guard lock(p->mutex_);
+        p->calls_ += line + "\n";
+        sd_bus_reply_method_return(m, "o", request.c_str());
+        return sd_bus_emit_signal(p->bus_, request.c_str(), "org.freedesktop.portal.Request",
+                                  "Response", "ua{sv}", 0u, 1, "shortcuts", "a(sa{sv})", 1,
+                                  "record", 1, "trigger_description", "s", "Ctrl+Alt+R");
+    }
+
+    Mode mode_;
+    sd_bus* bus_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::string calls_, session_, activate_;
+    std::thread thread_;
+};
 
 class CommandsTest : public ::testing::Test {
 protected:
     e2e::Desktop& desktop = e2e::Desktop::Get();
     e2e::SoundServer server;
-    std::string dir;
-    pid_t pid = 0, xlogo = 0;
+    std::string dir, address = "unix:path=/nonexistent";
+    pid_t pid = 0, xlogo = 0, daemon = 0;
 
     void SetUp() override {
         if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
@@ -42,11 +187,20 @@ protected:
     void TearDown() override {
         if (pid) desktop.Stop(pid);
         if (xlogo) desktop.Stop(xlogo);
+        if (daemon) desktop.Stop(daemon);
         server.Stop();
+    }
+    const std::string& StartBus() {
+        address = "unix:path=" + dir + "/bus";
+        daemon = desktop.Spawn(
+            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+        return address;
     }
     // Mirelo, its standard error in a file, once its window shows.
     void StartMirelo(const std::string& args = "") {
-        pid = desktop.Spawn({"sh", "-c", "exec " + kMirelo + " " + args + " 2>" + dir + "/err"});
+        pid = desktop.Spawn({"sh", "-c",
+                             "DBUS_SESSION_BUS_ADDRESS=" + address + " exec " + kMirelo + " " +
+                                 args + " 2>" + dir + "/err"});
         ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
     }
     void FocusLesson() const {
@@ -63,6 +217,12 @@ protected:
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (out) *out = o;
         return std::stoi(o.substr(o.rfind("status=") + 7));
+    }
+    std::string Err() const {
+        std::ifstream in(dir + "/err");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
     }
     bool Streams(const std::string& kind, bool open, double seconds = 5) const {
         return desktop.WaitFor(std::string(open ? "" : "! ") + "pactl list " + kind +
@@ -141,10 +301,48 @@ TEST_F(CommandsTest, KeyGrabsActWithAnotherWindowFocusedAndSkipATakenCombination
     EXPECT_TRUE(Streams("source-outputs", true)) << "Ctrl+Alt+R started no recording";
     desktop.Run("xdotool key ctrl+alt+s");
     EXPECT_TRUE(Streams("source-outputs", false)) << "Ctrl+Alt+S did not stop it";
-    std::ifstream err(dir + "/err");
-    std::stringstream text;
-    text << err.rdbuf();
-    EXPECT_NE(text.str().find("Ctrl+Alt+P is taken by another program"), std::string::npos)
-        << text.str();
+    EXPECT_NE(Err().find("Ctrl+Alt+P is taken by another program"), std::string::npos) << Err();
     XCloseDisplay(other);
+}
+
+TEST_F(CommandsTest, PortalBoundShortcutsActivateWhileAnotherWindowHasTheFocus) {
+    TestPortal portal(StartBus(), TestPortal::Mode::Answer);
+    StartMirelo();
+    ASSERT_TRUE(desktop.WaitFor("grep -q 'global shortcut record: Ctrl+Alt+R' " + dir + "/err", 10))
+        << Err();
+    const std::string calls = portal.Calls();
+    EXPECT_EQ(calls.find("Register org.example.Mirelo\nCreateSession handle_token="), 0u) << calls;
+    EXPECT_NE(calls.find("session_handle_token="), std::string::npos) << calls;
+    EXPECT_NE(calls.find("record{description=Start or stop recording a take;preferred_trigger="
+                         "CTRL+ALT+r;}play{description=Start or stop playing the take back;"
+                         "preferred_trigger=CTRL+ALT+p;}stop{"),
+              std::string::npos)
+        << calls;
+    FocusLesson();
+    portal.Activate("record");
+    EXPECT_TRUE(Streams("source-outputs", true)) << "Activated(record) started no take";
+    portal.Activate("record");
+    EXPECT_TRUE(Streams("source-outputs", false));
+}
+
+TEST_F(CommandsTest, APortalThatNeverAnswersOrIsCancelledLeavesTheOtherRoadsWorking) {
+    StartBus();
+    for (const auto mode : {TestPortal::Mode::Silent, TestPortal::Mode::Cancel}) {
+        TestPortal portal(address, mode);
+        StartMirelo();
+        for (int i = 0; i < 500 && portal.Calls().find("CreateSession") == std::string::npos; ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_NE(portal.Calls().find("CreateSession"), std::string::npos);
+        // The window's keys and the commands answer at once.
+        desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1 | "
+                    "xargs -I{} xdotool windowactivate --sync {} key r");
+        EXPECT_TRUE(Streams("source-outputs", true));
+        FocusLesson();
+        desktop.Run("timeout 2 " + kMirelo + " --stop");
+        EXPECT_TRUE(Streams("source-outputs", false));
+        desktop.Stop(pid);
+        pid = 0;
+        const std::string err = Err();
+        EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
 }
