@@ -106,7 +106,6 @@ struct PortalShortcuts::Callbacks {
             return 0;
         }
         if (p->step_ == Step::CreatingSession) {
-            std::string session;
             ReadDict(m, [&](const std::string& key) {
                 return key == "session_handle" && ReadStringVariant(m, p->session_);
             });
