@@ -7,6 +7,7 @@
 #include "framework/registry.hpp"
 #include "framework/sysutils.hpp"
 #include "framework/window_calls.hpp"
+#include "os/wave/wav_file.hpp"
 #include "skin/register.hpp"
 #include "tray/register.hpp"
 
@@ -375,7 +376,7 @@ void TForm1::Normality() {
 }
 
 void TForm1::RecButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
-    ToggleRecording();
+    RecordAction(false);
 }
 
 void TForm1::RecButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
@@ -384,7 +385,7 @@ void TForm1::RecButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, i
 }
 
 void TForm1::PlayButtonMouseDown(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
-    TogglePlayback();
+    PlayAction(false);
 }
 
 void TForm1::PlayButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, int, int) {
@@ -393,7 +394,56 @@ void TForm1::PlayButtonMouseUp(fw::TObject*, fw::TMouseButton, fw::TShiftState, 
 }
 
 void TForm1::StopButtonClick(fw::TObject*) {
+    StopAction(false);
+}
+
+// ---- The verbs ----------------------------------------------------------------------------
+
+void TForm1::RecordAction(bool press) {
+    if (press) Press(RecButton);
+    ToggleRecording();
+}
+
+void TForm1::PlayAction(bool press) {
+    if (press) Press(PlayButton);
+    TogglePlayback();
+}
+
+void TForm1::StopAction(bool press) {
+    if (press) Press(StopButton);
     StopAll();
+    if (!press) return;
+    ReleaseButton(StopButton);
+    StopButton->Refresh();
+}
+
+void TForm1::ShowAction() {
+    fw::Application->Restore();
+    Show();
+    BringToFront();
+    fw::SetForegroundWindow(Handle());
+}
+
+bool TForm1::SaveTakeAction(const std::string& path, std::string& why) {
+    if (Recording) {
+        why = "a take is being recorded";
+        return false;
+    }
+    if (TakeLength <= 0 || !TakeBuffer) {
+        why = "there is no take yet";
+        return false;
+    }
+    // The blocks PLAY sends, already normalised when the take ended.
+    const std::int64_t samples = std::min<std::int64_t>(
+        static_cast<std::int64_t>(AudioIn1->BufferSize()) * TakeLength / 2, TakeBufferSize / 2);
+    try {
+        os::WriteWavFileAtomically(path, static_cast<std::uint32_t>(AudioIn1->FrameRate()), 1,
+                                   {TakeBuffer.get(), static_cast<std::size_t>(samples)});
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    return true;
 }
 
 // ---- Keys ---------------------------------------------------------------------------------
@@ -406,14 +456,12 @@ void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
         Close();
         break;
     case 'P':
-        Press(PlayButton);
         Key = 0;
-        TogglePlayback();
+        PlayAction();
         break;
     case 'R':
-        Press(RecButton);
         Key = 0;
-        ToggleRecording();
+        RecordAction();
         break;
     case 'M':
         Press(MinButton);
@@ -423,11 +471,8 @@ void TForm1::FormKeyDown(fw::TObject*, std::uint16_t& Key, fw::TShiftState) {
         MinButton->Refresh();
         break;
     case 'S':
-        Press(StopButton);
         Key = 0;
-        StopAll();
-        ReleaseButton(StopButton);
-        StopButton->Refresh();
+        StopAction();
         break;
     default:
         break;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace app {
@@ -80,6 +81,19 @@ public:
     void AppEvents1Restore(fw::TObject* Sender);
     void TrayIcon1Click(fw::TObject* Sender, fw::TMouseButton Button, fw::TShiftState Shift, int X,
                         int Y);
+
+    // One action per verb, whatever road it comes by: a key, a click, a command from a later
+    // start, a global shortcut. `press` first shows the button pressed, as a key does (a
+    // click has pressed it already).
+    void RecordAction(bool press = true);
+    void PlayAction(bool press = true);
+    void StopAction(bool press = true);
+    // Brings the window back from the tray or the taskbar, in front and taking the keys.
+    void ShowAction();
+    // Writes the take, as PLAY would play it, to `path` as a WAV file: whole or not at all.
+    // False, with the reason in `why`, with no take yet, while recording, or when the file
+    // cannot be written.
+    bool SaveTakeAction(const std::string& path, std::string& why);
 
     void ToggleRecording();
     void TogglePlayback();

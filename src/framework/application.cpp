@@ -61,7 +61,9 @@ TApplication::TApplication(TComponent* owner)
               if (hook(m)) return;
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_MINIMIZE) Minimize();
           if (m.Msg == WM_SYSCOMMAND && (m.WParam & 0xFFF0) == SC_RESTORE) Restore();
-          if (m.Msg == CM_ACTIVATEREQUEST && OnActivateRequest.Assigned())
+          if (m.Msg == CM_ACTIVATEREQUEST && m.LParam != 0)
+              RunCommand(static_cast<std::uintptr_t>(m.LParam));
+          else if (m.Msg == CM_ACTIVATEREQUEST && OnActivateRequest.Assigned())
               Guarded(this, [this] { OnActivateRequest(this); });
       })) {}
 
@@ -86,6 +88,23 @@ bool TApplication::ClaimInstance() {
         if (claim.RequestActivation()) return false;
     }
     return false;
+}
+
+void TApplication::RunCommand(std::uintptr_t serial) {
+    os::InstanceClaim& claim = GetPlatform().GetInstance();
+    const std::string command = claim.Command(serial);
+    if (command.empty()) return;
+    os::InstanceClaim::Answer answer{1, "the running Mirelo does not take commands"};
+    if (OnCommandRequest) {
+        answer.text.clear();
+        // Answered whatever happens: the sender is waiting.
+        try {
+            answer.status = OnCommandRequest(command, answer.text);
+        } catch (const std::exception& e) {
+            answer = {1, e.what()};
+        }
+    }
+    claim.AnswerCommand(serial, answer);
 }
 
 void TApplication::SetTitle(const std::string& value) {

@@ -9,6 +9,7 @@
 #include "framework/graphics/icon.hpp"
 #include "os/platform.hpp"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,6 +92,10 @@ public:
     TNotifyEvent OnActivate;
     // Another start of the program on this display wants this one's window back.
     TNotifyEvent OnActivateRequest;
+    // Another start sent a command ("record", "save-take\nPATH"): the handler acts and
+    // returns the sender's exit status, with at most one line for it to print in `reply`.
+    // Without a handler the command is refused.
+    std::function<int(const std::string& command, std::string& reply)> OnCommandRequest;
     TNotifyEvent OnDeactivate;
     TExceptionEvent OnException;
     TIdleEvent OnIdle;
@@ -149,6 +154,8 @@ public:
     void FormDestroyed(TCustomForm* form);
 
 private:
+    // Runs the command a later start sent, and answers it.
+    void RunCommand(std::uintptr_t serial);
     std::string title_;
     TCustomForm* main_form_ = nullptr;
     bool terminated_ = false;

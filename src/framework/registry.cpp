@@ -41,4 +41,20 @@ void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
         Fail("Failed to set data", name);
 }
 
+std::string TRegistry::ReadString(const std::string& name) {
+    std::optional<os::SettingValue> value;
+    if (key_) value = key_->Read(name);
+    if (!value) Fail("Failed to get data", name);
+    if (value->type != os::SettingType::Text) Fail("Invalid data type", name);
+    std::string text;
+    for (const std::byte b : value->data)
+        text += static_cast<char>(b);
+    return text;
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+    if (!key_ || !key_->Write(name, os::SettingValue::Text(value)))
+        Fail("Failed to set data", name);
+}
+
 } // namespace fw

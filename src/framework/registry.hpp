@@ -34,6 +34,9 @@ public:
     std::int32_t ReadInteger(const std::string& name);
     // "Failed to set data for '%s'", also when no key is open.
     void WriteInteger(const std::string& name, std::int32_t value);
+    // The same for text values.
+    std::string ReadString(const std::string& name);
+    void WriteString(const std::string& name, const std::string& value);
 
 private:
     os::SettingsStore& store_;

@@ -8,6 +8,7 @@
 #include "os/instance/sim_instance.hpp"
 #include "os/notify/sim_notify.hpp"
 #include "os/settings/sim_settings.hpp"
+#include "os/shortcuts/shortcuts.hpp"
 #include "os/wait/event_wait.hpp"
 #include "os/wave/sim_wave.hpp"
 
@@ -30,6 +31,8 @@ public:
     virtual SettingsStore& GetSettings() = 0;
     // The claim of the display by one instance of the program.
     virtual InstanceClaim& GetInstance();
+    // Key combinations that reach us whatever has the focus.
+    virtual GlobalShortcuts& GetShortcuts();
 
     // Where services post their notifications: the framework's message loop sets it for
     // its lifetime. Safe from any thread; posts with no poster set are dropped.
@@ -60,6 +63,8 @@ public:
     InstanceClaim& GetInstance() override { return instance_; }
     // This process's claim; other processes are SimInstanceClaims on its seat.
     SimInstanceClaim& Instance() { return instance_; }
+    GlobalShortcuts& GetShortcuts() override { return shortcuts_; }
+    SimGlobalShortcuts& Shortcuts() { return shortcuts_; }
     VirtualClock& Virtual() { return clock_; }
     SimDisplay& Screen() { return display_; }
     SimWaveService& SimWave();
@@ -72,6 +77,7 @@ private:
     SimNotifyArea notify_{Forwarder(), &display_};
     SimSettings settings_;
     SimInstanceClaim instance_{std::make_shared<SimInstanceSeat>(), clock_, Forwarder()};
+    SimGlobalShortcuts shortcuts_{Forwarder()};
 };
 
 } // namespace os

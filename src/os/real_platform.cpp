@@ -7,6 +7,7 @@
 #include "os/instance/x11_instance.hpp"
 #include "os/notify/tray_notify.hpp"
 #include "os/notify/xembed_notify.hpp"
+#include "os/shortcuts/desktop_shortcuts.hpp"
 #include "os/wave/alsa_wave.hpp"
 
 namespace os {
@@ -26,6 +27,7 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
 RealPlatform::~RealPlatform() {
     // Streams still open are closed before the display goes.
     wave_.reset();
+    shortcuts_.reset();
     notify_.reset(); // its windows live on the display's connection
     bus_.reset();
     instance_.reset();
@@ -48,6 +50,11 @@ XEmbedNotifyArea& RealPlatform::XEmbed() {
 InstanceClaim& RealPlatform::GetInstance() {
     if (!instance_) instance_ = std::make_unique<X11InstanceClaim>(*display_, Forwarder());
     return *instance_;
+}
+
+GlobalShortcuts& RealPlatform::GetShortcuts() {
+    if (!shortcuts_) shortcuts_ = std::make_unique<DesktopShortcuts>(*display_, wait_, Forwarder());
+    return *shortcuts_;
 }
 
 Display& RealPlatform::GetDisplay() {

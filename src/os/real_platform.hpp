@@ -39,6 +39,8 @@ public:
     SettingsStore& GetSettings() override { return settings_; }
     // The selection _MIRELO_INSTANCE_S<screen> of the X display, made on first use.
     InstanceClaim& GetInstance() override;
+    // The desktop portal's global shortcuts, else key grabs; made on first use.
+    GlobalShortcuts& GetShortcuts() override;
     X11Display& X11() { return *display_; }
     // The program's one session bus connection, for every client on it; opened on first
     // need (Connect), without waiting.
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<SessionBus> bus_; // outlives its clients below
     std::unique_ptr<TrayNotifyArea> notify_;
     std::unique_ptr<X11InstanceClaim> instance_;
+    std::unique_ptr<GlobalShortcuts> shortcuts_;
     FileSettings settings_{FileSettings::DefaultPath()};
 };
 

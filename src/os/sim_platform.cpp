@@ -23,6 +23,10 @@ InstanceClaim& Platform::GetInstance() {
     throw std::runtime_error("this platform has no instance claim");
 }
 
+GlobalShortcuts& Platform::GetShortcuts() {
+    throw std::runtime_error("this platform has no global shortcuts");
+}
+
 void Platform::SetPoster(PostFn poster) {
     std::lock_guard lock(*poster_mutex_);
     *poster_ = std::move(poster);

@@ -42,8 +42,8 @@ TEST(CommandLine, VersionHelpAndAnUnknownOption) {
     EXPECT_EQ(help.out.rfind("Usage: mirelo [--help | --version]\n", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("Escape"), std::string::npos) << help.out;
 
-    const auto unknown = Mirelo("--record");
+    const auto unknown = Mirelo("--dance");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.out,
-              "mirelo: unknown option '--record'\nUsage: mirelo [--help | --version]\n");
+    EXPECT_EQ(unknown.out, "mirelo: unknown option '--dance'\nUsage: mirelo [--help | --version | "
+                           "--record | --play | --stop | --show | --save-take FILE]\n");
 }

@@ -7,7 +7,8 @@ namespace os {
 
 SimInstanceClaim::SimInstanceClaim(std::shared_ptr<SimInstanceSeat> seat, const Clock& clock,
                                    PostFn post)
-    : seat_(std::move(seat)), clock_(clock), post_(std::move(post)) {}
+    : seat_(std::move(seat)), clock_(clock), post_(std::move(post)),
+      number_(seat_->next_sender_++) {}
 
 SimInstanceClaim::~SimInstanceClaim() {
     End();
@@ -46,9 +47,41 @@ void SimInstanceClaim::SetActivationTarget(std::uint32_t window, std::uint32_t m
     target_message_ = message;
 }
 
-void SimInstanceClaim::Receive(std::uintptr_t stamp) {
+void SimInstanceClaim::Receive(std::uintptr_t stamp, std::uintptr_t serial) {
     ++received_;
-    if (target_window_ && post_) post_(target_window_, target_message_, stamp, 0);
+    if (target_window_ && post_)
+        post_(target_window_, target_message_, stamp, static_cast<std::intptr_t>(serial));
+}
+
+bool SimInstanceClaim::SendCommand(const std::string& command) {
+    SimInstanceClaim* holder = seat_->holder_;
+    if (!holder || command.size() > kMaxCommand) return false;
+    seat_->answers_.erase(number_);
+    const std::uintptr_t serial = holder->next_serial_++;
+    holder->pending_[serial] = Pending{holder == this ? 0 : number_, command};
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.Monotonic());
+    holder->Receive(static_cast<std::uintptr_t>(ms.count()), serial);
+    return true;
+}
+
+std::optional<InstanceClaim::Answer> SimInstanceClaim::AwaitAnswer(std::chrono::milliseconds) {
+    const auto it = seat_->answers_.find(number_);
+    if (it == seat_->answers_.end()) return std::nullopt;
+    Answer answer = it->second;
+    seat_->answers_.erase(it);
+    return answer;
+}
+
+std::string SimInstanceClaim::Command(std::uintptr_t serial) const {
+    const auto it = pending_.find(serial);
+    return it == pending_.end() ? std::string() : it->second.text;
+}
+
+void SimInstanceClaim::AnswerCommand(std::uintptr_t serial, const Answer& answer) {
+    const auto it = pending_.find(serial);
+    if (it == pending_.end()) return;
+    if (it->second.sender) seat_->answers_[it->second.sender] = answer;
+    pending_.erase(it);
 }
 
 } // namespace os

@@ -7,6 +7,7 @@
 #include "os/instance/instance.hpp"
 #include "os/wave/wave.hpp"
 
+#include <map>
 #include <memory>
 
 namespace os {
@@ -24,6 +25,9 @@ private:
     friend class SimInstanceClaim;
     SimInstanceClaim* holder_ = nullptr;
     bool end_holder_before_request_ = false;
+    // Answers by the sender's number: a sender may end before its answer comes.
+    std::map<int, InstanceClaim::Answer> answers_;
+    int next_sender_ = 1;
 };
 
 class SimInstanceClaim final : public InstanceClaim {
@@ -38,6 +42,11 @@ public:
     bool Claimed() const override;
     bool RequestActivation() override;
     void SetActivationTarget(std::uint32_t window, std::uint32_t message) override;
+    bool SendCommand(const std::string& command) override;
+    // No time passes: the answer is there when the holder's loop has run.
+    std::optional<Answer> AwaitAnswer(std::chrono::milliseconds limit) override;
+    std::string Command(std::uintptr_t serial) const override;
+    void AnswerCommand(std::uintptr_t serial, const Answer& answer) override;
 
     const std::shared_ptr<SimInstanceSeat>& Seat() const { return seat_; }
     // The holder's process ends: the claim is free, and requests no longer reach us.
@@ -46,7 +55,11 @@ public:
     int RequestsReceived() const { return received_; }
 
 private:
-    void Receive(std::uintptr_t stamp);
+    void Receive(std::uintptr_t stamp, std::uintptr_t serial = 0);
+    struct Pending {
+        int sender; // 0: sent to ourselves
+        std::string text;
+    };
 
     std::shared_ptr<SimInstanceSeat> seat_;
     const Clock& clock_;
@@ -55,6 +68,9 @@ private:
     std::uint32_t target_message_ = 0;
     int received_ = 0;
     bool ended_ = false;
+    int number_;
+    std::map<std::uintptr_t, Pending> pending_;
+    std::uintptr_t next_serial_ = 1;
 };
 
 } // namespace os

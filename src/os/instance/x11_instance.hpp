@@ -3,13 +3,17 @@
 // closes, so the claim ends with the process that held it, however it ended.
 //
 // A later start sends the owner window a _MIRELO_ACTIVATE client message carrying its
-// server time stamp; the holder posts it to the activation target.
+// server time stamp; the holder posts it to the activation target. A command travels as the
+// property _MIRELO_COMMAND of the sender's window, announced by a _MIRELO_COMMAND client
+// message; the answer comes back the same way as _MIRELO_ANSWER.
 #pragma once
 
 #include "os/instance/instance.hpp"
 #include "os/wave/wave.hpp"
 
 #include <X11/Xlib.h>
+
+#include <map>
 
 namespace os {
 
@@ -29,6 +33,10 @@ public:
     bool Claimed() const override { return claimed_; }
     bool RequestActivation() override;
     void SetActivationTarget(std::uint32_t window, std::uint32_t message) override;
+    bool SendCommand(const std::string& command) override;
+    std::optional<Answer> AwaitAnswer(std::chrono::milliseconds limit) override;
+    std::string Command(std::uintptr_t serial) const override;
+    void AnswerCommand(std::uintptr_t serial, const Answer& answer) override;
 
     // The hidden window that owns the selection while we hold it.
     ::Window OwnerWindow() const { return window_; }
@@ -39,6 +47,14 @@ private:
     // True for events that concern the owner window.
     bool Filter(XEvent& ev);
     void Refuse(const XSelectionRequestEvent& request);
+    void ReceiveCommand(const XClientMessageEvent& message);
+    // Text of at most kMaxCommand bytes from a property of `window`, deleted as it is read;
+    // nothing when the window or property is gone or not text.
+    std::optional<std::string> TakeText(::Window window, Atom property);
+    struct Pending {
+        ::Window sender; // 0: sent to ourselves
+        std::string text;
+    };
 
     X11Display& display_;
     ::Display* dpy_;
@@ -46,6 +62,11 @@ private:
     Atom selection_ = None;
     Atom activate_ = None;
     Atom stamp_ = None;
+    Atom command_ = None;
+    Atom answer_ = None;
+    Atom utf8_ = None;
+    std::map<std::uintptr_t, Pending> pending_;
+    std::uintptr_t next_serial_ = 1;
     ::Window window_ = 0;
     bool claimed_ = false;
     std::uint32_t target_window_ = 0;

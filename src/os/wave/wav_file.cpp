@@ -1,6 +1,11 @@
 // RIFF WAVE reading with every field checked against the bytes at hand, and writing.
 #include "os/wave/wav_file.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -133,6 +138,35 @@ void WriteWavFile(const std::string& path, std::uint32_t rate, std::uint16_t cha
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("WAV: cannot write " + path);
+}
+
+void WriteWavFileAtomically(const std::string& path, std::uint32_t rate, std::uint16_t channels,
+                            std::span<const std::int16_t> samples) {
+    const auto bytes = MakeWav(rate, channels, samples);
+    const auto fail = [&path](int error) {
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
+    };
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) fail(errno);
+    std::size_t done = 0;
+    int error = 0;
+    while (done < bytes.size() && !error) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (!error && ::fsync(fd) != 0) error = errno;
+    // mkstemp makes it private; a saved take is an ordinary file.
+    if (!error) ::fchmod(fd, 0644);
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error) {
+        ::unlink(temp.c_str());
+        fail(error);
+    }
 }
 
 } // namespace os

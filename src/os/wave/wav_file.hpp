@@ -26,6 +26,11 @@ WavAudio ReadWavFile(const std::string& path);
 // A 16-bit PCM WAV file of the given interleaved samples.
 std::vector<std::uint8_t> MakeWav(std::uint32_t rate, std::uint16_t channels,
                                   std::span<const std::int16_t> samples);
+// The same, written to a temporary file beside `path`, flushed to disk and then renamed over
+// it, so that `path` is never half written. Throws std::runtime_error "cannot write PATH:
+// REASON" with the system's reason.
+void WriteWavFileAtomically(const std::string& path, std::uint32_t rate, std::uint16_t channels,
+                            std::span<const std::int16_t> samples);
 void WriteWavFile(const std::string& path, std::uint32_t rate, std::uint16_t channels,
                   std::span<const std::int16_t> samples);
 
