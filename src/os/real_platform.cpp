@@ -53,7 +53,7 @@ InstanceClaim& RealPlatform::GetInstance() {
 }
 
 GlobalShortcuts& RealPlatform::GetShortcuts() {
-    if (!shortcuts_) shortcuts_ = std::make_unique<DesktopShortcuts>(*display_, wait_, Forwarder());
+    if (!shortcuts_) shortcuts_ = std::make_unique<DesktopShortcuts>(*display_, *bus_, Forwarder());
     return *shortcuts_;
 }
 

@@ -1,41 +1,21 @@
-// Chooses the portal or the grabs, and reads the bus connection the portal talks on.
+// Chooses the portal or the grabs. The portal is asked on the program's one session bus
+// connection, which is read and timed by its owner.
 #include "os/shortcuts/desktop_shortcuts.hpp"
 
+#include "os/bus/session_bus.hpp"
 #include "os/display/x11_display.hpp"
 #include "os/shortcuts/portal_shortcuts.hpp"
 #include "os/shortcuts/x11_grab_shortcuts.hpp"
-#include "os/wait/event_wait.hpp"
-
-#include <systemd/sd-bus.h>
 
 namespace os {
 
-DesktopShortcuts::DesktopShortcuts(X11Display& display, PollEventWait& wait, PostFn post)
-    : display_(display), wait_(wait), post_(std::move(post)) {
-    // Connecting is local and does not wait for the daemon's greeting.
-    if (sd_bus_open_user(&bus_) < 0) {
-        bus_ = nullptr;
-        return;
-    }
-    bus_fd_ = sd_bus_get_fd(bus_);
-    if (bus_fd_ < 0) {
-        CloseBus();
-        return;
-    }
-    wait_.AddSource(bus_fd_, [this] { OnBusReadable(); });
-    portal_ = std::make_unique<PortalShortcuts>(bus_, kAppId, post_, [this] {
-        // No portal with global shortcuts here: grab the keys instead.
-        if (!grab_) {
-            grab_ = std::make_unique<X11GrabShortcuts>(display_, post_);
-            grab_->Start(shortcuts_, window_, message_);
-        }
-    });
-}
+DesktopShortcuts::DesktopShortcuts(X11Display& display, SessionBus& bus, PostFn post)
+    : display_(display), bus_(bus), post_(std::move(post)) {}
 
 DesktopShortcuts::~DesktopShortcuts() {
+    if (listening_) bus_.StopListening(listening_);
     portal_.reset();
     grab_.reset();
-    CloseBus();
 }
 
 void DesktopShortcuts::Start(std::vector<Shortcut> shortcuts, std::uint32_t window,
@@ -43,31 +23,37 @@ void DesktopShortcuts::Start(std::vector<Shortcut> shortcuts, std::uint32_t wind
     shortcuts_ = std::move(shortcuts);
     window_ = window;
     message_ = message;
-    if (portal_) {
-        portal_->Start(shortcuts_, window, message);
+    started_ = true;
+    if (!listening_) listening_ = bus_.Listen([this](sd_bus* bus) { OnBus(bus); });
+    if (sd_bus* bus = bus_.Bus()) {
+        OnBus(bus);
         return;
     }
-    grab_ = std::make_unique<X11GrabShortcuts>(display_, post_);
-    grab_->Start(shortcuts_, window, message);
+    bus_.Connect();
+    // No bus to be had now (none, or a failed attempt not yet due again): grab the keys.
+    if (!bus_.Bus() && !bus_.Connecting()) Grab();
 }
 
-void DesktopShortcuts::OnBusReadable() {
-    int r;
-    do
-        r = sd_bus_process(bus_, nullptr);
-    while (r > 0);
-    if (r < 0 || sd_bus_is_open(bus_) <= 0) {
-        // The bus is gone; so are the portal's shortcuts. The grabs, if any, stay.
-        wait_.RemoveSource(bus_fd_);
-        bus_fd_ = -1;
+void DesktopShortcuts::OnBus(sd_bus* bus) {
+    if (!started_) return;
+    if (!bus) {
+        // The connection went, and the portal's shortcuts with it; the grabs take over.
+        portal_.reset();
+        Grab();
+        return;
     }
+    if (portal_ || grab_) return; // already served, by the portal or by the grabs
+    portal_ = std::make_unique<PortalShortcuts>(bus, kAppId, post_, [this] {
+        // No portal with global shortcuts here: grab the keys instead.
+        Grab();
+    });
+    portal_->Start(shortcuts_, window_, message_);
 }
 
-void DesktopShortcuts::CloseBus() {
-    if (bus_fd_ >= 0) wait_.RemoveSource(bus_fd_);
-    bus_fd_ = -1;
-    if (bus_) sd_bus_flush_close_unref(bus_);
-    bus_ = nullptr;
+void DesktopShortcuts::Grab() {
+    if (grab_) return;
+    grab_ = std::make_unique<X11GrabShortcuts>(display_, post_);
+    grab_->Start(shortcuts_, window_, message_);
 }
 
 } // namespace os

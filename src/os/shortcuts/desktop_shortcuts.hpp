@@ -11,7 +11,7 @@ struct sd_bus;
 namespace os {
 
 class X11Display;
-class PollEventWait;
+class SessionBus;
 class PortalShortcuts;
 class X11GrabShortcuts;
 
@@ -19,9 +19,9 @@ class DesktopShortcuts final : public GlobalShortcuts {
 public:
     static constexpr const char* kAppId = "org.example.Mirelo";
 
-    // Opens a session-bus connection of its own, read by `wait`; without a bus only the
-    // grabs are tried.
-    DesktopShortcuts(X11Display& display, PollEventWait& wait, PostFn post);
+    // Talks to the portal on the program's shared bus connection; without a bus, or
+    // without a portal on it, the keys are grabbed instead.
+    DesktopShortcuts(X11Display& display, SessionBus& bus, PostFn post);
     ~DesktopShortcuts() override;
     DesktopShortcuts(const DesktopShortcuts&) = delete;
     DesktopShortcuts& operator=(const DesktopShortcuts&) = delete;
@@ -30,14 +30,15 @@ public:
                std::uint32_t message) override;
 
 private:
-    void OnBusReadable();
-    void CloseBus();
+    // The shared connection came (bus) or went or could not be had (null).
+    void OnBus(sd_bus* bus);
+    void Grab();
 
     X11Display& display_;
-    PollEventWait& wait_;
+    SessionBus& bus_;
+    int listening_ = 0;
     PostFn post_;
-    sd_bus* bus_ = nullptr;
-    int bus_fd_ = -1;
+    bool started_ = false;
     std::vector<Shortcut> shortcuts_;
     std::uint32_t window_ = 0;
     std::uint32_t message_ = 0;
