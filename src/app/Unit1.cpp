@@ -65,11 +65,31 @@ constexpr char CR = '\r';
 constexpr fw::TColor kRecordingColor = 0x0000FF00;
 constexpr fw::TColor kPlaybackColor = 0x0200EFEF;
 
+// The window is placed on the primary monitor, which need not stand at the screen's origin;
+// the screen size kept with the placement is that monitor's.
+fw::TRect PrimaryMonitor() {
+    return fw::Screen->MonitorRects().front();
+}
 int ScreenWidth() {
-    return fw::GetSystemMetrics(fw::SM_CXSCREEN);
+    return PrimaryMonitor().Width();
 }
 int ScreenHeight() {
-    return fw::GetSystemMetrics(fw::SM_CYSCREEN);
+    return PrimaryMonitor().Height();
+}
+
+// Whether a window at (left, top) of the given size shows on any monitor at all. In 64 bits,
+// as a place computed from stored offsets may lie far outside what 32 bits hold.
+bool OnSomeMonitor(std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t height) {
+    for (const fw::TRect& m : fw::Screen->MonitorRects())
+        if (left < m.Right && left + width > m.Left && top < m.Bottom && top + height > m.Top)
+            return true;
+    return false;
+}
+
+// The distance stored for a window edge: from the monitor's edge, within 32 bits.
+std::int32_t DistanceFrom(std::int32_t edge, std::int32_t position) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{edge} - position, INT32_MIN, INT32_MAX));
 }
 
 void ReleaseButton(skin::TCoolButton* b) {
@@ -124,12 +144,17 @@ void TForm1::FormCreate(fw::TObject*) {
         StoredScreenHeight = ScreenHeight();
         fw::Application->HandleException(this, std::current_exception());
     }
-    if (ScreenWidth() != StoredScreenWidth || ScreenHeight() != StoredScreenHeight) {
+    // The offsets may be any 32-bit values: the place is reckoned in 64 bits, and one that
+    // no monitor shows counts as a changed screen.
+    const fw::TRect primary = PrimaryMonitor();
+    if (primary.Width() != StoredScreenWidth || primary.Height() != StoredScreenHeight ||
+        !OnSomeMonitor(std::int64_t{primary.Right} - LeftOffset,
+                       std::int64_t{primary.Bottom} - TopOffset, Width(), Height())) {
         LeftOffset = kDefaultLeftOffset;
         TopOffset = kDefaultTopOffset;
     }
-    SetLeft(ScreenWidth() - LeftOffset);
-    SetTop(ScreenHeight() - TopOffset);
+    SetLeft(static_cast<int>(std::int64_t{primary.Right} - LeftOffset));
+    SetTop(static_cast<int>(std::int64_t{primary.Bottom} - TopOffset));
     Recording = false;
     Playing = false;
     TakeBufferSize = 600000;
@@ -169,10 +194,11 @@ void TForm1::RegInit() {
 void TForm1::WritePlacement() {
     fw::TRegistry reg;
     reg.OpenKey(kSettingsKey, true);
-    reg.WriteInteger("Top", ScreenHeight() - Top());
-    reg.WriteInteger("Left", ScreenWidth() - Left());
-    reg.WriteInteger("ScrWidth", ScreenWidth());
-    reg.WriteInteger("ScrHeight", ScreenHeight());
+    const fw::TRect primary = PrimaryMonitor();
+    reg.WriteInteger("Top", DistanceFrom(primary.Bottom, Top()));
+    reg.WriteInteger("Left", DistanceFrom(primary.Right, Left()));
+    reg.WriteInteger("ScrWidth", primary.Width());
+    reg.WriteInteger("ScrHeight", primary.Height());
 }
 
 void TForm1::FormClose(fw::TObject*, fw::TCloseAction&) {

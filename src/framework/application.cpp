@@ -268,6 +268,13 @@ int TScreen::Height() const {
     return GetSystemMetrics(SM_CYSCREEN);
 }
 
+std::vector<TRect> TScreen::MonitorRects() const {
+    std::vector<TRect> rects;
+    for (const os::Rect& m : GetDisplay().Monitors())
+        rects.push_back({m.left, m.top, m.right, m.bottom});
+    return rects;
+}
+
 TCustomForm* TScreen::ActiveForm() const {
     return HasDisplay() ? FindForm(GetDisplay().ActiveWindow()) : nullptr;
 }

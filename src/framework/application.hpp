@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -181,6 +182,8 @@ public:
     static void Describe(TClassBuilder<TScreen>&) {}
     int Width() const;
     int Height() const;
+    // The monitors' bounds, the primary monitor first; it need not start at the origin.
+    std::vector<TRect> MonitorRects() const;
     int FormCount() const { return static_cast<int>(forms_.size()); }
     TCustomForm* Forms(int index) const { return forms_.at(static_cast<std::size_t>(index)); }
     TCustomForm* ActiveForm() const;

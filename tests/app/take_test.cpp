@@ -89,6 +89,30 @@ TEST(Take, PlacementIsCreatedKeptAndDroppedWithTheScreenSize) {
         EXPECT_EQ(Stored(w.platform, "ScrWidth"), 1024);
         EXPECT_EQ(Stored(w.platform, "Left"), 166);
     }
+    // Edited by hand: offsets past 32 bits' reach, or off every monitor, give the default.
+    for (const auto& v : {std::pair{INT32_MIN, -2147483000}, {198, -5000}, {5000, 166}}) {
+        Window w([&](os::SimPlatform& p) { Store(p, v.first, v.second, 1024, 768); });
+        EXPECT_EQ(w.form->Left(), 1024 - 166);
+        EXPECT_EQ(w.form->Top(), 768 - 198);
+    }
+}
+
+TEST(Take, PlacementIsOnThePrimaryMonitorRightOfAnother) {
+    const auto layout = [](os::SimPlatform& p) {
+        p.Screen().SetMonitors({{1920, 0, 3840, 1080}, {0, 0, 1920, 1080}});
+    };
+    {
+        Window w(layout);
+        EXPECT_EQ(w.form->Left(), 3840 - 166);
+        w.form->SetBounds(100, 200, w.form->Width(), w.form->Height());
+        w.form->Close();
+        EXPECT_EQ(Stored(w.platform, "Left"), 3840 - 100);
+    }
+    Window w([&](os::SimPlatform& p) {
+        layout(p);
+        Store(p, 1080 - 200, 3840 - 100, 1920, 1080);
+    });
+    EXPECT_EQ(w.form->Left(), 100);
 }
 
 TEST(Take, RecordThreeSecondsThenPlayItBackNormalised) {

@@ -102,6 +102,16 @@ TEST(InstanceClaimX11Test, FirstHoldsLaterAskClosedConnectionsFreeItTakeOverIsSu
     }));
     EXPECT_EQ(reply.xselection.property, static_cast<Atom>(None));
 
+    // A SelectionClear that another client made up takes nothing away.
+    XEvent fake{};
+    const ::Window owner = XGetSelectionOwner(probe, selection);
+    fake.xselectionclear = {SelectionClear, 0, True, probe, owner, selection, CurrentTime};
+    XSendEvent(probe, owner, False, NoEventMask, &fake);
+    XSync(probe, False);
+    std::this_thread::sleep_for(300ms);
+    first->Read();
+    EXPECT_TRUE(first->Claim().Claimed());
+
     // The holder goes: a request reaches nobody, and the claim is free.
     first.reset();
     EXPECT_FALSE(second.Claim().RequestActivation());

@@ -1,6 +1,6 @@
 // The real program on the test desktop: the skinned main window at its default place,
-// shaped, moved by its skin, closed by the off button and by Escape, and started again
-// where it was closed.
+// shaped, moved by its skin, closed by the off button and by Escape, started again where
+// it was closed, and placed on the primary monitor when that is not the leftmost.
 #include "desktop.hpp"
 
 #include <gtest/gtest.h>
@@ -106,4 +106,15 @@ TEST_F(MainWindowTest, ADragMovesItEscapeClosesItAndTheNextStartIsAtTheSamePlace
     EXPECT_TRUE(desktop.WaitFor(
         "xdotool getwindowgeometry " + window + " | grep -q 'Position: 658,470'", 5))
         << desktop.Run("xdotool getwindowgeometry " + window);
+}
+
+TEST_F(MainWindowTest, StartsOnThePrimaryMonitorRightOfAnother) {
+    // RandR monitors: 400 pixels on the left, and the primary one, 500 x 600, right of it.
+    desktop.Run("xrandr --setmonitor Side 400/106x768/203+0+0 screen && "
+                "xrandr --setmonitor '*Primary' 500/132x600/159+400+0 none");
+    desktop.Stop(pid);
+    Start();
+    EXPECT_TRUE(desktop.WaitFor(
+        "xdotool getwindowgeometry " + window + " | grep -q 'Position: 734,402'", 5));
+    desktop.Run("xrandr --delmonitor Primary && xrandr --delmonitor Side");
 }

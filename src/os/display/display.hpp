@@ -197,7 +197,12 @@ public:
     virtual WindowId WindowAt(Point screen) const = 0;
     virtual Point PointerPosition() const = 0;
     virtual std::uint32_t ModifierState() const = 0;
+    // The primary monitor's size.
     virtual Size ScreenSize() const = 0;
+    // The monitors' rectangles in screen coordinates, the primary one first; never empty (a
+    // screen that tells of no monitors is one monitor covering it). The primary monitor
+    // need not stand at the origin.
+    virtual std::vector<Rect> Monitors() const = 0;
 
     // Takes the oldest pending event; false when there is none. Never blocks.
     virtual bool NextEvent(DisplayEvent& event) = 0;

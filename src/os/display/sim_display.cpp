@@ -42,6 +42,27 @@ SimDisplay::SimDisplay(const Clock& clock, Size screen) : clock_(clock), screen_
                                     std::to_string(screen.height) + " is empty");
 }
 
+void SimDisplay::SetMonitors(std::vector<Rect> monitors) {
+    for (const Rect& m : monitors) {
+        if (m.Empty() || m.left < 0 || m.top < 0)
+            throw std::invalid_argument("display: a monitor must be a non-empty rectangle "
+                                        "inside the screen");
+        screen_.width = std::max(screen_.width, m.right);
+        screen_.height = std::max(screen_.height, m.bottom);
+    }
+    monitors_ = std::move(monitors);
+}
+
+Size SimDisplay::ScreenSize() const {
+    if (monitors_.empty()) return screen_;
+    return {monitors_.front().Width(), monitors_.front().Height()};
+}
+
+std::vector<Rect> SimDisplay::Monitors() const {
+    if (monitors_.empty()) return {{0, 0, screen_.width, screen_.height}};
+    return monitors_;
+}
+
 SimWindow* SimDisplay::Find(WindowId w) {
     auto it = windows_.find(w);
     return it == windows_.end() ? nullptr : &it->second;

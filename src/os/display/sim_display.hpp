@@ -73,7 +73,8 @@ public:
     WindowId WindowAt(Point screen) const override;
     Point PointerPosition() const override { return pointer_; }
     std::uint32_t ModifierState() const override { return keys_ | buttons_; }
-    Size ScreenSize() const override { return screen_; }
+    Size ScreenSize() const override;
+    std::vector<Rect> Monitors() const override;
     bool NextEvent(DisplayEvent& event) override;
 
     // Input, as the user gives it. Pointer positions are clamped to the screen.
@@ -88,6 +89,10 @@ public:
     void KeyUp(std::uint16_t vk, std::optional<std::uint32_t> modifiers = std::nullopt);
     // The user asks to close the window (title-bar button, taskbar menu).
     void RequestClose(WindowId w);
+
+    // Lays the monitors out, the primary one first; the screen grows to cover them all
+    // (from its origin). Without a layout the whole screen is one monitor.
+    void SetMonitors(std::vector<Rect> monitors);
 
     // What is on the screen.
     PixelBuffer Screenshot() const;
@@ -124,6 +129,7 @@ private:
     const Clock& clock_;
     std::function<void()> listener_;
     Size screen_;
+    std::vector<Rect> monitors_;
     std::uint32_t background_ = kDefaultBackground;
     std::map<WindowId, SimWindow> windows_;
     std::vector<WindowId> raise_order_; // bottom to top, ignoring the topmost layer

@@ -70,6 +70,7 @@ X11Display::X11Display(::Display* dpy, const Clock& clock, const X11Options& opt
     has_randr_ = XRRQueryExtension(dpy_, &event_base, &error_base) &&
                  XRRQueryVersion(dpy_, &randr_major, &randr_minor) &&
                  (randr_major > 1 || (randr_major == 1 && randr_minor >= 3));
+    has_monitors_ = has_randr_ && (randr_major > 1 || randr_minor >= 5);
     // A held key repeats as presses alone, without a release before each.
     XkbSetDetectableAutoRepeat(dpy_, True, nullptr);
 }

@@ -72,6 +72,7 @@ public:
     Point PointerPosition() const override;
     std::uint32_t ModifierState() const override;
     Size ScreenSize() const override;
+    std::vector<Rect> Monitors() const override;
     // Also reads what the server has sent, so nothing is left in Xlib's queue when it
     // returns false and the caller sleeps on ConnectionFd().
     bool NextEvent(DisplayEvent& event) override;
@@ -164,6 +165,7 @@ private:
     bool has_shape_ = false;
     bool has_input_shape_ = false;
     bool has_randr_ = false;
+    bool has_monitors_ = false; // RandR 1.5: monitors as the desktop defines them
     Cursor hand_cursor_ = 0;
     Cursor drag_cursor_ = 0;
     std::vector<std::pair<const void*, EventFilter>> filters_;

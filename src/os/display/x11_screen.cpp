@@ -1,5 +1,5 @@
 // The X11 display's focus and stacking, cursors, the pixels of our windows and what is
-// asked of the screen: the pointer, the monitor's size, the window under a point.
+// asked of the screen: the pointer, the monitors, the window under a point.
 #include "os/display/x11_display.hpp"
 
 #include "os/display/x11_atoms.hpp"
@@ -145,32 +145,63 @@ Point X11Display::PointerPosition() const {
 }
 
 Size X11Display::ScreenSize() const {
-    Size size{DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};
-    if (!has_randr_) return size;
-    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy_, root_);
-    if (!res) return size;
-    // The primary output's monitor; with none named, the one at the screen's origin.
-    RRCrtc crtc = 0;
-    if (const RROutput primary = XRRGetOutputPrimary(dpy_, root_)) {
-        if (XRROutputInfo* out = XRRGetOutputInfo(dpy_, res, primary)) {
-            crtc = out->crtc;
-            XRRFreeOutputInfo(out);
+    const Rect primary = Monitors().front();
+    return {primary.Width(), primary.Height()};
+}
+
+std::vector<Rect> X11Display::Monitors() const {
+    std::vector<Rect> monitors;
+    std::size_t primary = 0;
+    bool named = false;
+    const auto add = [&](int x, int y, int width, int height, bool is_primary) {
+        if (width <= 0 || height <= 0) return;
+        if (is_primary && !named) {
+            primary = monitors.size();
+            named = true;
+        }
+        monitors.push_back({x, y, x + width, y + height});
+    };
+    if (has_monitors_) {
+        int count = 0;
+        if (XRRMonitorInfo* info = XRRGetMonitors(dpy_, root_, True, &count)) {
+            for (int i = 0; i < count; ++i)
+                add(info[i].x, info[i].y, info[i].width, info[i].height, info[i].primary);
+            XRRFreeMonitors(info);
+        }
+    } else if (has_randr_) {
+        // Before RandR 1.5: one monitor per lit CRTC, the primary output's first.
+        if (XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy_, root_)) {
+            RRCrtc primary_crtc = 0;
+            if (const RROutput out_id = XRRGetOutputPrimary(dpy_, root_)) {
+                if (XRROutputInfo* out = XRRGetOutputInfo(dpy_, res, out_id)) {
+                    primary_crtc = out->crtc;
+                    XRRFreeOutputInfo(out);
+                }
+            }
+            for (int i = 0; i < res->ncrtc; ++i) {
+                XRRCrtcInfo* info = XRRGetCrtcInfo(dpy_, res, res->crtcs[i]);
+                if (!info) continue;
+                if (info->mode != None)
+                    add(info->x, info->y, static_cast<int>(info->width),
+                        static_cast<int>(info->height),
+                        primary_crtc != 0 && res->crtcs[i] == primary_crtc);
+                XRRFreeCrtcInfo(info);
+            }
+            XRRFreeScreenResources(res);
         }
     }
-    for (int i = 0; i < res->ncrtc && !crtc; ++i) {
-        XRRCrtcInfo* info = XRRGetCrtcInfo(dpy_, res, res->crtcs[i]);
-        if (info && info->mode != None && info->x == 0 && info->y == 0) crtc = res->crtcs[i];
-        if (info) XRRFreeCrtcInfo(info);
-    }
-    if (crtc) {
-        if (XRRCrtcInfo* info = XRRGetCrtcInfo(dpy_, res, crtc)) {
-            if (info->width > 0 && info->height > 0)
-                size = {static_cast<int>(info->width), static_cast<int>(info->height)};
-            XRRFreeCrtcInfo(info);
-        }
-    }
-    XRRFreeScreenResources(res);
-    return size;
+    if (monitors.empty())
+        return {{0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}};
+    // With none named primary, the one at the screen's origin is.
+    if (!named)
+        for (std::size_t i = 0; i < monitors.size(); ++i)
+            if (monitors[i].left == 0 && monitors[i].top == 0) {
+                primary = i;
+                break;
+            }
+    std::rotate(monitors.begin(), monitors.begin() + static_cast<std::ptrdiff_t>(primary),
+                monitors.begin() + static_cast<std::ptrdiff_t>(primary) + 1);
+    return monitors;
 }
 
 } // namespace os

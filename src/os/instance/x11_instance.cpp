@@ -119,7 +119,11 @@ bool X11InstanceClaim::Filter(XEvent& ev) {
         break;
     case SelectionClear:
         // Taken over by someone who did not ask: we go on running, just no longer first.
-        if (ev.xselectionclear.selection == selection_) claimed_ = false;
+        // Any client can send a SelectionClear of its own making, so only the server's
+        // word counts, and only when the server agrees that the owner has changed.
+        if (!ev.xany.send_event && ev.xselectionclear.selection == selection_ &&
+            XGetSelectionOwner(dpy_, selection_) != window_)
+            claimed_ = false;
         break;
     case SelectionRequest:
         Refuse(ev.xselectionrequest);
