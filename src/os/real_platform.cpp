@@ -2,13 +2,35 @@
 // so an idle program sleeps until the X server (or the session bus) has something for it.
 #include "os/real_platform.hpp"
 
+#include "os/display/scaled_display.hpp"
 #include "os/display/x11_display.hpp"
 #include "os/instance/x11_instance.hpp"
 #include "os/notify/tray_notify.hpp"
 #include "os/notify/xembed_notify.hpp"
 #include "os/wave/alsa_wave.hpp"
 
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
 namespace os {
+
+namespace {
+
+// The "Scale" dword under the program's key: 0 or absent lets the desktop decide.
+std::optional<std::int32_t> StoredScale(SettingsStore& settings) {
+    const auto key = settings.Open("\\Software\\Mirelo", false);
+    if (!key) return std::nullopt;
+    const auto value = key->Read("Scale");
+    if (!value || value->type != SettingType::Integer || value->data.size() != 4)
+        return std::nullopt;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | std::to_integer<std::uint32_t>(value->data[i]);
+    return static_cast<std::int32_t>(v);
+}
+
+} // namespace
 
 RealPlatform::RealPlatform() = default;
 
@@ -16,6 +38,11 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
     platform->wait_.AddSource(platform->display_->ConnectionFd());
+    // Read once: a later change of scale shows as a changed screen at the next start.
+    const char* resources = XResourceManagerString(platform->display_->Connection());
+    platform->scaled_ = std::make_unique<ScaledDisplay>(
+        *platform->display_, ChooseScale(StoredScale(platform->settings_), std::getenv("GDK_SCALE"),
+                                         resources ? resources : ""));
     platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, platform->wait_,
                                                          platform->Forwarder());
     return platform;
@@ -26,6 +53,7 @@ RealPlatform::~RealPlatform() {
     wave_.reset();
     notify_.reset(); // its windows live on the display's connection
     instance_.reset();
+    scaled_.reset();
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 
@@ -48,7 +76,7 @@ InstanceClaim& RealPlatform::GetInstance() {
 }
 
 Display& RealPlatform::GetDisplay() {
-    return *display_;
+    return *scaled_;
 }
 
 } // namespace os

@@ -11,6 +11,7 @@
 namespace os {
 
 class X11Display;
+class ScaledDisplay;
 class TrayNotifyArea;
 class XEmbedNotifyArea;
 class X11InstanceClaim;
@@ -26,6 +27,7 @@ public:
 
     Clock& GetClock() override { return clock_; }
     EventWait& GetWait() override { return wait_; }
+    // The X display at the device scale: the program sees logical pixels only.
     Display& GetDisplay() override;
     // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
     WaveService& GetWave() override;
@@ -39,12 +41,14 @@ public:
     // The selection _MIRELO_INSTANCE_S<screen> of the X display, made on first use.
     InstanceClaim& GetInstance() override;
     X11Display& X11() { return *display_; }
+    ScaledDisplay& Scaled() { return *scaled_; }
 
 private:
     RealPlatform();
     RealClock clock_;
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
+    std::unique_ptr<ScaledDisplay> scaled_;
     std::unique_ptr<WaveService> wave_;
     std::unique_ptr<TrayNotifyArea> notify_;
     std::unique_ptr<X11InstanceClaim> instance_;
