@@ -26,7 +26,8 @@ std::optional<std::int32_t> StoredScale(SettingsStore& settings) {
     if (!value || value->type != SettingType::Integer || value->data.size() != 4)
         return std::nullopt;
     std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::to_integer<std::uint32_t>(value->data[i]);
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | std::to_integer<std::uint32_t>(value->data[i]);
     return static_cast<std::int32_t>(v);
 }
 

@@ -57,6 +57,11 @@ protected:
         }
         return false;
     }
+    // The sizes of the window's icon for the taskbar.
+    std::string IconSizes() const {
+        return desktop.Run("xprop -id " + window +
+                           " _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\\n' ' '");
+    }
     std::string Settings() const {
         std::stringstream s;
         s << std::ifstream(desktop.Scratch() + "/config/mirelo/settings.ini").rdbuf();
@@ -83,6 +88,7 @@ TEST_F(ScaleTest, AtDpi192TheWindowIsTwiceAsLargeShapedAndRecordsWithATraceOfBlo
     os::WritePng(shots + "/scale-2.png", look);
     EXPECT_EQ(look.At(0, 0), bare.At(0, 0)) << "the corner does not show the desktop";
     EXPECT_NE(look.At(167, 170), bare.At(167, 170));
+    EXPECT_EQ(IconSizes(), "Icon (32 x 32) Icon (48 x 48) Icon (64 x 64) ");
 
     // REC's centre (8 + 51, 112 + 25) in device pixels.
     desktop.Run("xdotool mousemove " + std::to_string(692 + 2 * 59) + " " +
@@ -140,6 +146,7 @@ TEST_F(ScaleTest, GdkScaleOverridesTheResourcesAndTheScaleSettingOverridesBoth) 
         << desktop.Run("xdotool getwindowgeometry " + window);
     std::this_thread::sleep_for(300ms);
     os::WritePng(shots + "/scale-1.png", desktop.Screenshot(858, 570, 166, 170));
+    EXPECT_EQ(IconSizes(), "Icon (32 x 32) ");
     desktop.Stop(pid);
     pid = 0;
 

@@ -62,6 +62,15 @@ int ChooseScale(std::optional<std::int32_t> setting, const char* gdk_scale,
     return 1;
 }
 
+PixelBuffer Enlarged(const PixelBuffer& p, int factor) {
+    if (factor <= 1) return p;
+    PixelBuffer out(p.width * factor, p.height * factor);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            out.Set(x, y, p.At(x / factor, y / factor));
+    return out;
+}
+
 ScaledDisplay::ScaledDisplay(Display& device, int scale)
     : device_(device), scale_(std::clamp(scale, kMinScale, kMaxScale)) {}
 
@@ -133,6 +142,14 @@ void ScaledDisplay::Present(WindowId w, const PixelBuffer& pixels, const Rect& d
             std::copy_n(from, count, from + static_cast<std::size_t>(copy) * big.width);
     }
     device_.Present(w, big, Up(area));
+}
+
+void ScaledDisplay::SetIcons(WindowId w, const std::vector<IconPixels>& icons) {
+    std::vector<IconPixels> kept;
+    for (std::size_t i = 0; i < icons.size(); ++i)
+        if (i == 0 || std::max(icons[i].width, icons[i].height) <= 32 * scale_)
+            kept.push_back(icons[i]);
+    device_.SetIcons(w, kept);
 }
 
 WindowId ScaledDisplay::WindowAt(Point p) const {

@@ -23,6 +23,9 @@ constexpr int kMaxScale = 4;
 int ChooseScale(std::optional<std::int32_t> setting, const char* gdk_scale,
                 std::string_view resources);
 
+// The picture `factor` times as wide and high, each pixel a factor x factor block.
+PixelBuffer Enlarged(const PixelBuffer& picture, int factor);
+
 class ScaledDisplay final : public Display {
 public:
     // `device` must outlive this. `scale` is brought within kMinScale..kMaxScale.
@@ -41,6 +44,9 @@ public:
     void SetTitle(WindowId w, const std::string& title) override { device_.SetTitle(w, title); }
     void SetSkipTaskbar(WindowId w, bool skip) override { device_.SetSkipTaskbar(w, skip); }
     void SetIcon(WindowId w, const IconPixels& icon) override { device_.SetIcon(w, icon); }
+    // The first icon, and of the larger ones those up to 32 x scale pixels: at scale 1 the
+    // taskbar gets what it always got.
+    void SetIcons(WindowId w, const std::vector<IconPixels>& icons) override;
     void Iconify(WindowId w) override { device_.Iconify(w); }
     void Restore(WindowId w) override { device_.Restore(w); }
     bool IsIconic(WindowId w) const override { return device_.IsIconic(w); }
