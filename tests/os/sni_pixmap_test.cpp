@@ -16,3 +16,15 @@ TEST(SniPixmapBytes, ArgbBigEndianRowsTopDown) {
               (std::vector<std::uint8_t>{0xFF, 0x10, 0x20, 0x30, 0x80, 0x40, 0x50, 0x60, //
                                          0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04}));
 }
+
+TEST(SniPixmapSizes, SixteenPixelsAlsoComeAtThirtyTwoAndSixtyFourInBlocks) {
+    os::PixelBuffer p(16, 16, 0xFF000000);
+    p.Set(15, 0, 0xFFFF0000);
+    const auto sizes = os::SniPixmapSizes(p);
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0], p);
+    EXPECT_EQ(sizes[2].width, 64);
+    EXPECT_EQ(sizes[2].At(60, 3), 0xFFFF0000u);
+    EXPECT_EQ(sizes[2].At(59, 3), 0xFF000000u);
+    EXPECT_EQ(os::SniPixmapSizes(os::PixelBuffer(40, 8)).size(), 1u);
+}
