@@ -12,7 +12,6 @@
 #include <X11/Xlib.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace os {
 
