@@ -131,6 +131,10 @@ inline constexpr const char* kFileVersion = "2.15.0.159";
 std::string_view Unit1Description();
 // The application's icon file (.ico, with its 32 x 32 image) as compiled into the program.
 std::span<const std::byte> ApplicationIconFile();
+// The same icon from the icon theme at 48, 64 and 128 pixels (PNG files).
+std::span<const std::byte> ApplicationIcon48Png();
+std::span<const std::byte> ApplicationIcon64Png();
+std::span<const std::byte> ApplicationIcon128Png();
 // Makes the window's component classes and its description known, so that creating a
 // TForm1 loads it; calling it again does no harm.
 void RegisterUnit1();

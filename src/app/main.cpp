@@ -137,6 +137,9 @@ int main(int argc, char** argv) {
             fw::TIcon icon;
             icon.LoadFromBytes(app::ApplicationIconFile());
             fw::Application->SetIcon(icon);
+            for (const auto png : {app::ApplicationIcon48Png(), app::ApplicationIcon64Png(),
+                                   app::ApplicationIcon128Png()})
+                fw::Application->AddLargerIcon(png);
         }
         fw::Application->CreateForm(app::Form1);
         app::StartShortcuts();

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,10 @@ public:
     // windows there are and to those made later; an empty icon takes it away.
     const TIcon& Icon() const { return icon_; }
     void SetIcon(const TIcon& icon);
+    // Larger artwork of the same icon (PNG files), given beside it to the windows for
+    // taskbars and screens that show more than 32 x 32. Throws std::runtime_error naming
+    // what is wrong with a file that is not a PNG image.
+    void AddLargerIcon(std::span<const std::byte> png);
     // For the forms: gives the icon to a window just made.
     void GiveIcon(os::WindowId window) const;
 
@@ -173,6 +178,9 @@ private:
     std::unique_ptr<HiddenWindow> window_;
     TIcon icon_;
     os::IconPixels icon_pixels_;
+    std::vector<os::IconPixels> larger_icons_;
+    // The icon and its larger artwork, as the windows are given them.
+    std::vector<os::IconPixels> IconSet() const;
 };
 
 class TScreen : public TComponent {

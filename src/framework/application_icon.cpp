@@ -2,6 +2,8 @@
 // window, so that the taskbar and the window switcher show it.
 #include "framework/application.hpp"
 
+#include "os/display/png.hpp"
+
 #include <algorithm>
 
 namespace fw {
@@ -42,12 +44,23 @@ void TApplication::SetIcon(const TIcon& icon) {
     if (!HasDisplay() || !Screen) return;
     for (int i = 0; i < Screen->FormCount(); ++i)
         if (const os::WindowId w = Screen->Forms(i)->DisplayWindow())
-            GetDisplay().SetIcon(w, icon_pixels_);
+            GetDisplay().SetIcons(w, IconSet());
+}
+
+void TApplication::AddLargerIcon(std::span<const std::byte> png) {
+    larger_icons_.push_back(os::DecodeIconPng(png));
+}
+
+std::vector<os::IconPixels> TApplication::IconSet() const {
+    std::vector<os::IconPixels> set{icon_pixels_};
+    if (!icon_pixels_.argb.empty())
+        set.insert(set.end(), larger_icons_.begin(), larger_icons_.end());
+    return set;
 }
 
 void TApplication::GiveIcon(os::WindowId window) const {
     if (window == os::kNoWindow || icon_pixels_.argb.empty() || !HasDisplay()) return;
-    GetDisplay().SetIcon(window, icon_pixels_);
+    GetDisplay().SetIcons(window, IconSet());
 }
 
 } // namespace fw

@@ -3,6 +3,7 @@
 #include "os/real_platform.hpp"
 
 #include "os/bus/session_bus.hpp"
+#include "os/display/scaled_display.hpp"
 #include "os/display/x11_display.hpp"
 #include "os/instance/x11_instance.hpp"
 #include "os/notify/tray_notify.hpp"
@@ -10,7 +11,28 @@
 #include "os/shortcuts/desktop_shortcuts.hpp"
 #include "os/wave/alsa_wave.hpp"
 
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+
 namespace os {
+
+namespace {
+
+// The "Scale" dword under the program's key: 0 or absent lets the desktop decide.
+std::optional<std::int32_t> StoredScale(SettingsStore& settings) {
+    const auto key = settings.Open("\\Software\\Mirelo", false);
+    if (!key) return std::nullopt;
+    const auto value = key->Read("Scale");
+    if (!value || value->type != SettingType::Integer || value->data.size() != 4)
+        return std::nullopt;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | std::to_integer<std::uint32_t>(value->data[i]);
+    return static_cast<std::int32_t>(v);
+}
+
+} // namespace
 
 RealPlatform::RealPlatform() = default;
 
@@ -18,6 +40,11 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
     platform->wait_.AddSource(platform->display_->ConnectionFd());
+    // Read once: a later change of scale shows as a changed screen at the next start.
+    const char* resources = XResourceManagerString(platform->display_->Connection());
+    platform->scaled_ = std::make_unique<ScaledDisplay>(
+        *platform->display_, ChooseScale(StoredScale(platform->settings_), std::getenv("GDK_SCALE"),
+                                         resources ? resources : ""));
     platform->bus_ = std::make_unique<SessionBus>(platform->wait_, platform->clock_);
     platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, *platform->bus_,
                                                          platform->Forwarder());
@@ -31,6 +58,7 @@ RealPlatform::~RealPlatform() {
     notify_.reset(); // its windows live on the display's connection
     bus_.reset();
     instance_.reset();
+    scaled_.reset();
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 
@@ -58,7 +86,7 @@ GlobalShortcuts& RealPlatform::GetShortcuts() {
 }
 
 Display& RealPlatform::GetDisplay() {
-    return *display_;
+    return *scaled_;
 }
 
 } // namespace os

@@ -12,6 +12,7 @@ namespace os {
 
 class X11Display;
 class SessionBus;
+class ScaledDisplay;
 class TrayNotifyArea;
 class XEmbedNotifyArea;
 class X11InstanceClaim;
@@ -27,6 +28,7 @@ public:
 
     Clock& GetClock() override { return clock_; }
     EventWait& GetWait() override { return wait_; }
+    // The X display at the device scale: the program sees logical pixels only.
     Display& GetDisplay() override;
     // ALSA's devices; "default" is device 0, so the desktop's sound server is used.
     WaveService& GetWave() override;
@@ -45,12 +47,14 @@ public:
     // The program's one session bus connection, for every client on it; opened on first
     // need (Connect), without waiting.
     SessionBus& Bus() { return *bus_; }
+    ScaledDisplay& Scaled() { return *scaled_; }
 
 private:
     RealPlatform();
     RealClock clock_;
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;
+    std::unique_ptr<ScaledDisplay> scaled_;
     std::unique_ptr<WaveService> wave_;
     std::unique_ptr<SessionBus> bus_; // outlives its clients below
     std::unique_ptr<TrayNotifyArea> notify_;

@@ -30,6 +30,10 @@ bool IconPixels::Consistent() const {
            argb.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 }
 
+void Display::SetIcons(WindowId w, const std::vector<IconPixels>& icons) {
+    SetIcon(w, icons.empty() ? IconPixels{} : icons.front());
+}
+
 void CheckIcon(const IconPixels& icon) {
     if (!icon.Consistent())
         throw std::invalid_argument("display: icon " + std::to_string(icon.width) + "x" +

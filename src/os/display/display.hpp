@@ -172,6 +172,10 @@ public:
     virtual void SetSkipTaskbar(WindowId w, bool skip) = 0;
     // Throws std::invalid_argument when the icon is not Consistent().
     virtual void SetIcon(WindowId w, const IconPixels& icon) = 0;
+    // The icon at several sizes, for taskbars that want more than 32 x 32: `icons[0]` is the
+    // one SetIcon would take, the others larger artwork. A display uses those it can show;
+    // by default only the first.
+    virtual void SetIcons(WindowId w, const std::vector<IconPixels>& icons);
     virtual void Iconify(WindowId w) = 0;
     virtual void Restore(WindowId w) = 0;
     virtual bool IsIconic(WindowId w) const = 0;

@@ -354,21 +354,29 @@ void X11Display::SetTitle(WindowId w, const std::string& title) {
 }
 
 void X11Display::SetIcon(WindowId w, const IconPixels& icon) {
-    CheckIcon(icon);
+    SetIcons(w, {icon});
+}
+
+void X11Display::SetIcons(WindowId w, const std::vector<IconPixels>& icons) {
+    for (const IconPixels& icon : icons)
+        CheckIcon(icon);
     Win* win = Find(w);
     if (!win) return;
     const Atom property = (*atoms_)[x11::kNetWmIcon];
-    if (icon.argb.empty()) {
+    // CARDINAL/32: per image width, height, then the pixels, each item a long as Xlib wants
+    // them.
+    std::vector<unsigned long> items;
+    for (const IconPixels& icon : icons) {
+        if (icon.argb.empty()) continue;
+        items.push_back(static_cast<unsigned long>(icon.width));
+        items.push_back(static_cast<unsigned long>(icon.height));
+        items.insert(items.end(), icon.argb.begin(), icon.argb.end());
+    }
+    if (items.empty()) {
         XDeleteProperty(dpy_, win->xid, property);
         Flush();
         return;
     }
-    // CARDINAL/32: width, height, then the pixels, each item a long as Xlib wants them.
-    std::vector<unsigned long> items;
-    items.reserve(2 + icon.argb.size());
-    items.push_back(static_cast<unsigned long>(icon.width));
-    items.push_back(static_cast<unsigned long>(icon.height));
-    items.insert(items.end(), icon.argb.begin(), icon.argb.end());
     XChangeProperty(dpy_, win->xid, property, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(items.data()),
                     static_cast<int>(items.size()));

@@ -55,8 +55,9 @@ public:
     void SetShape(WindowId w, const std::optional<std::vector<Rect>>& shape) override;
     void SetTitle(WindowId w, const std::string& title) override;
     void SetSkipTaskbar(WindowId w, bool skip) override;
-    // _NET_WM_ICON.
+    // _NET_WM_ICON, with every size given.
     void SetIcon(WindowId w, const IconPixels& icon) override;
+    void SetIcons(WindowId w, const std::vector<IconPixels>& icons) override;
     void Iconify(WindowId w) override;
     void Restore(WindowId w) override;
     bool IsIconic(WindowId w) const override;

@@ -2,10 +2,12 @@
 // told apart by the bus name a call was sent to.
 #include "os/notify/sni_notify.hpp"
 
+#include "os/display/scaled_display.hpp"
 #include "os/notify/mouse_messages.hpp"
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -26,12 +28,14 @@ int AppendPixmaps(sd_bus_message* m, const PixelBuffer* picture) {
     int r = sd_bus_message_open_container(m, 'a', "(iiay)");
     if (r < 0) return r;
     if (picture) {
-        const std::vector<std::uint8_t> bytes = SniPixmapBytes(*picture);
-        if ((r = sd_bus_message_open_container(m, 'r', "iiay")) < 0 ||
-            (r = sd_bus_message_append(m, "ii", picture->width, picture->height)) < 0 ||
-            (r = sd_bus_message_append_array(m, 'y', bytes.data(), bytes.size())) < 0 ||
-            (r = sd_bus_message_close_container(m)) < 0)
-            return r;
+        for (const PixelBuffer& image : SniPixmapSizes(*picture)) {
+            const std::vector<std::uint8_t> bytes = SniPixmapBytes(image);
+            if ((r = sd_bus_message_open_container(m, 'r', "iiay")) < 0 ||
+                (r = sd_bus_message_append(m, "ii", image.width, image.height)) < 0 ||
+                (r = sd_bus_message_append_array(m, 'y', bytes.data(), bytes.size())) < 0 ||
+                (r = sd_bus_message_close_container(m)) < 0)
+                return r;
+        }
     }
     return sd_bus_message_close_container(m);
 }
@@ -54,6 +58,14 @@ struct SniNotifyArea::Callbacks {
     static int OnName(sd_bus_message* m, void* item, sd_bus_error* error);
     static int OnRegistered(sd_bus_message* m, void* item, sd_bus_error* error);
 };
+
+std::vector<PixelBuffer> SniPixmapSizes(const PixelBuffer& picture) {
+    std::vector<PixelBuffer> sizes{picture};
+    for (int factor : {2, 4})
+        if (std::max(picture.width, picture.height) * factor <= 64)
+            sizes.push_back(Enlarged(picture, factor));
+    return sizes;
+}
 
 std::vector<std::uint8_t> SniPixmapBytes(const PixelBuffer& picture) {
     std::vector<std::uint8_t> out;

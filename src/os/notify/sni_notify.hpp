@@ -30,6 +30,10 @@ namespace os {
 
 // A picture as IconPixmap carries it: ARGB32 pixels in network byte order, rows top-down.
 std::vector<std::uint8_t> SniPixmapBytes(const PixelBuffer& picture);
+// The sizes IconPixmap offers, so that a host on a high-density screen need not blur the
+// picture: the picture itself, then enlarged two and four times (nearest neighbour) while
+// no side passes 64 pixels. A 16 x 16 picture gives 16, 32 and 64 px images.
+std::vector<PixelBuffer> SniPixmapSizes(const PixelBuffer& picture);
 
 class SniNotifyArea final : public NotifyArea {
 public:

@@ -1,6 +1,7 @@
 // The system tray protocol: docking, drawing, tips and mouse reports of our tray icons.
 #include "os/notify/xembed_notify.hpp"
 
+#include "os/display/scaled_display.hpp"
 #include "os/display/x11_display.hpp"
 #include "os/display/x11_keys.hpp"
 #include "os/display/x11_upload.hpp"
@@ -232,9 +233,17 @@ void XEmbedNotifyArea::WriteSizeHints(const Icon& icon) {
     XSetWMNormalHints(dpy_, icon.xid, &hints);
 }
 
-void XEmbedNotifyArea::MakePicture(Icon& icon) {
+int XEmbedNotifyArea::FitFactor(const Icon& icon) {
     const PixelBuffer& p = icon.data.picture;
-    if (p.width <= 0 || p.height <= 0) return;
+    if (p.width <= 0 || p.height <= 0) return 1;
+    return std::max(1, std::min(icon.width / p.width, icon.height / p.height));
+}
+
+void XEmbedNotifyArea::MakePicture(Icon& icon) {
+    const PixelBuffer& picture = icon.data.picture;
+    if (picture.width <= 0 || picture.height <= 0) return;
+    icon.factor = FitFactor(icon);
+    const PixelBuffer p = Enlarged(picture, icon.factor);
     const auto w = static_cast<unsigned>(p.width), h = static_cast<unsigned>(p.height);
     icon.image =
         XCreatePixmap(dpy_, root_, w, h, static_cast<unsigned>(DefaultDepth(dpy_, screen_)));
@@ -259,13 +268,14 @@ void XEmbedNotifyArea::FreePicture(Icon& icon) {
 void XEmbedNotifyArea::Draw(const Icon& icon) {
     XClearWindow(dpy_, icon.xid);
     if (!icon.image) return;
-    const PixelBuffer& p = icon.data.picture;
-    const int x = (icon.width - p.width) / 2;
-    const int y = (icon.height - p.height) / 2;
+    const int w = icon.data.picture.width * icon.factor;
+    const int h = icon.data.picture.height * icon.factor;
+    const int x = (icon.width - w) / 2;
+    const int y = (icon.height - h) / 2;
     XSetClipMask(dpy_, gc_, icon.mask);
     XSetClipOrigin(dpy_, gc_, x, y);
-    XCopyArea(dpy_, icon.image, icon.xid, gc_, 0, 0, static_cast<unsigned>(p.width),
-              static_cast<unsigned>(p.height), x, y);
+    XCopyArea(dpy_, icon.image, icon.xid, gc_, 0, 0, static_cast<unsigned>(w),
+              static_cast<unsigned>(h), x, y);
     XSetClipMask(dpy_, gc_, None);
 }
 
@@ -347,6 +357,11 @@ void XEmbedNotifyArea::OnIconEvent(Icon& icon, XEvent& ev) {
         if (ev.xconfigure.width != icon.width || ev.xconfigure.height != icon.height) {
             icon.width = ev.xconfigure.width;
             icon.height = ev.xconfigure.height;
+            // The host's size may now hold the picture a different whole number of times.
+            if (icon.image && FitFactor(icon) != icon.factor) {
+                FreePicture(icon);
+                MakePicture(icon);
+            }
             Draw(icon);
         }
         break;

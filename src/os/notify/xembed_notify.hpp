@@ -65,6 +65,9 @@ private:
         Pixmap image = 0;  // the picture, and the bitmap of its opaque pixels
         Pixmap mask = 0;
         int width = 0, height = 0; // the window's size as the host made it
+        // How many times the picture is enlarged in `image`: as often as the host's size
+        // holds it whole, so that a large panel shows it large and crisp.
+        int factor = 1;
         ::Window tip = 0;
         struct Press {
             unsigned button;
@@ -85,6 +88,8 @@ private:
     bool AwaitEmbedding(const Icon& icon);
     void Undock(Icon& icon);
     void WriteSizeHints(const Icon& icon);
+    // The largest whole enlargement of the picture that the icon's window holds.
+    static int FitFactor(const Icon& icon);
     void MakePicture(Icon& icon);
     void FreePicture(Icon& icon);
     void Draw(const Icon& icon);

@@ -1,0 +1,125 @@
+// The real program on a desktop at 200 % (Xft.dpi 192 in the root's resources), and what
+// overrides them. Screenshots at scales 1 and 2 are kept in e2e-scratch/scale-shots.
+#include "desktop.hpp"
+#include "os/display/png.hpp"
+#include "sound_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class ScaleTest : public ::testing::Test {
+protected:
+    e2e::Desktop& desktop = e2e::Desktop::Get();
+    std::string shots = std::string(MIRELO_BINARY_DIR) + "/e2e-scratch/scale-shots";
+    pid_t pid = 0;
+    std::string window;
+
+    void SetUp() override {
+        std::filesystem::remove_all(desktop.Scratch() + "/config/mirelo");
+        std::filesystem::create_directories(shots);
+        desktop.Run("echo 'Xft.dpi: 192' | xrdb -merge");
+    }
+    void TearDown() override {
+        if (pid) desktop.Stop(pid);
+        unsetenv("GDK_SCALE");
+        desktop.Run("xrdb -remove");
+    }
+    void Start() {
+        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
+        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
+        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
+        window.erase(window.find_last_not_of('\n') + 1);
+    }
+    // The window's place, size and icon sizes on one line match `pattern`.
+    bool Shows(const std::string& pattern) const {
+        return desktop.WaitFor("(xdotool getwindowgeometry " + window + "; xprop -id " + window +
+                                   " _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)') | tr '\\n' "
+                                   "' ' | grep -q '" +
+                                   pattern + "'",
+                               5);
+    }
+};
+
+} // namespace
+
+TEST_F(ScaleTest, AtDpi192TheWindowIsTwiceAsLargeShapedAndRecordsWithATraceOfBlocks) {
+    if (!e2e::OnPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+    e2e::SoundServer server;
+    ASSERT_TRUE(server.Start(desktop.Scratch() + "/scale-sound")) << server.Error();
+    const os::PixelBuffer bare = desktop.Screenshot(692, 372, 332, 340);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // 166 and 198 logical pixels from the edges of the 512 x 384 screen; icons to 64 px.
+    EXPECT_TRUE(Shows("Position: 692,372 .*Geometry: 334x340 Icon (32 x 32) Icon (48 x 48) "
+                      "Icon (64 x 64) $"));
+    EXPECT_EQ(desktop.Run("xwininfo -shape -id " + window).find("extents:  334x340+0+0"),
+              std::string::npos);
+    std::this_thread::sleep_for(300ms);
+    const os::PixelBuffer look = desktop.Screenshot(692, 372, 332, 340);
+    os::WritePng(shots + "/scale-2.png", look);
+    EXPECT_EQ(look.At(0, 0), bare.At(0, 0)) << "the corner does not show the desktop";
+    // REC's centre (59, 137); the trace at column 63, rows 36 to 41: 2 x 2 blocks.
+    desktop.Run("xdotool mousemove 810 646 click 1");
+    const auto traced = [&] {
+        const auto t = desktop.Screenshot(692 + 2 * 63 - 1, 372 + 2 * 36, 3, 12);
+        std::string rows; // column 63's two device pixels per row: k black, g green
+        for (int y = 0; y < 12; ++y) {
+            if (t.At(0, y) == 0xFF00) return false;
+            for (int x = 1; x < 3; ++x)
+                rows += t.At(x, y) == 0 ? 'k' : t.At(x, y) == 0xFF00 ? 'g' : '.';
+        }
+        return rows == "kkkkkkkkggggggggkkkkkkkk";
+    };
+    bool seen = false;
+    for (int i = 0; i < 100 && !seen; ++i, std::this_thread::sleep_for(50ms))
+        seen = traced();
+    os::WritePng(shots + "/scale-2-recording.png", desktop.Screenshot(692, 372, 332, 340));
+    EXPECT_TRUE(seen) << "no 2 x 2 trace at logical column 63; see " << shots;
+}
+
+TEST_F(ScaleTest, ADragAndEscapeKeepTheLogicalPlace) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Shows("Position: 692,372"));
+    // The skin at logical (145, 102), dragged by 200 and 100 device pixels.
+    desktop.Run("xdotool mousemove 982 576 mousedown 1 sleep 0.1 mousemove 882 526 sleep 0.1 "
+                "mousemove 782 476 sleep 0.1 mouseup 1");
+    EXPECT_TRUE(Shows("Position: 492,272"));
+    desktop.Run("xdotool windowactivate --sync " + window + " key Escape");
+    for (int i = 0; i < 500 && pid; ++i, std::this_thread::sleep_for(20ms))
+        if (waitpid(pid, nullptr, WNOHANG) == pid) pid = 0;
+    ASSERT_EQ(pid, 0);
+    std::stringstream settings;
+    settings << std::ifstream(desktop.Scratch() + "/config/mirelo/settings.ini").rdbuf();
+    // 512 - 246 from the right, 384 - 136 from the bottom, of a 512 x 384 screen.
+    EXPECT_NE(settings.str().find("Top=dword:248\nLeft=dword:266\nScrWidth=dword:512\n"
+                                  "ScrHeight=dword:384\n"),
+              std::string::npos)
+        << settings.str();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(Shows("Position: 492,272"));
+}
+
+TEST_F(ScaleTest, GdkScaleOverridesTheResourcesAndTheScaleSettingOverridesBoth) {
+    setenv("GDK_SCALE", "1", 1);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(Shows("Position: 858,570 .*Geometry: 167x170 Icon (32 x 32) $"));
+    std::this_thread::sleep_for(300ms);
+    os::WritePng(shots + "/scale-1.png", desktop.Screenshot(858, 570, 166, 170));
+    desktop.Stop(pid);
+    std::filesystem::create_directories(desktop.Scratch() + "/config/mirelo");
+    std::ofstream(desktop.Scratch() + "/config/mirelo/settings.ini")
+        << "[\\Software\\Mirelo]\nScale=dword:3\n";
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // 1024 x 768 is 341 x 256 at scale 3: 175 = 341 - 166, 58 = 256 - 198.
+    EXPECT_TRUE(Shows("Position: 525,174 .*Geometry: 501x510"));
+}
