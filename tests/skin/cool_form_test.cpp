@@ -326,11 +326,9 @@ TEST_F(CoolFormTest, TheSkinIsPinnedToItsParentsOriginAndOnlyAFormLosesItsFrame)
     skin->SetParent(form);
     EXPECT_EQ(form->BorderStyle(), fw::bsNone);
 
-    // A holder assigned through the published property replaces one whose region no window
-    // took, and that region is released.
+    // Assigned through the published property, a holder releases the region no window took.
     const fw::TPropInfo* mask = info.FindProperty("Mask");
-    const auto record = MaskRecord(CrossRegion());
-    const fw::HRGN region = fw::ExtCreateRegion(nullptr, record.size() - 4, record.data() + 4);
+    const fw::HRGN region = fw::ExtCreateRegion(nullptr, 32, MaskRecord({}).data() + 4);
     skin->Mask()->RegionHandle = region;
     mask->SetObject(*skin, nullptr);
     ASSERT_NE(skin->Mask(), nullptr);

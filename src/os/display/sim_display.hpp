@@ -90,9 +90,8 @@ public:
     // A keyboard of layouts: the symbols of each key code, and the group the user types in.
     void SetKeyboard(std::map<unsigned, KeyGroups> keys) { keyboard_ = std::move(keys); }
     void LockGroup(std::size_t group) { group_ = group; }
-    // Presses and releases the key of a key code as the X server reports it: its symbol in
-    // the locked group (at the shifted level while Shift is held) becomes a virtual key; a
-    // key that gives none sends nothing.
+    // Presses and releases the key of a key code as the X server reports it: its first-level
+    // symbol in the locked group becomes a virtual key; a key that gives none sends nothing.
     void TypeKey(unsigned keycode);
     // The user asks to close the window (title-bar button, taskbar menu).
     void RequestClose(WindowId w);

@@ -120,8 +120,7 @@ void SimDisplay::TypeKey(unsigned keycode) {
     // A group past the key's own wraps round, as XKB does by default.
     const std::size_t group = group_ % key->second.size();
     const std::vector<std::uint32_t>& levels = key->second[group];
-    const std::size_t level = (keys_ & Modifiers::kShift) && levels.size() > 1 ? 1 : 0;
-    const std::uint32_t chosen = levels.empty() ? 0 : levels[level];
+    const std::uint32_t chosen = levels.empty() ? 0 : levels[0];
     const std::uint16_t vk = VirtualKeyOfKey(chosen, group, key->second);
     if (!vk) return;
     KeyDown(vk);
