@@ -157,6 +157,11 @@ TPersistent* TPropInfo::GetObject(const TPersistent& obj) const {
     return get_object_(obj);
 }
 
+bool TPropInfo::SetObject(TPersistent& obj, std::unique_ptr<TPersistent> value) const {
+    CheckKind(static_cast<bool>(set_object_), "assignable object");
+    return set_object_(obj, std::move(value));
+}
+
 TComponent* TPropInfo::GetComponent(const TPersistent& obj) const {
     CheckKind(static_cast<bool>(get_component_), "component reference");
     return get_component_(obj);

@@ -100,6 +100,9 @@ public:
     TMethod GetMethod(const TPersistent& obj) const;
     void SetMethod(TPersistent& obj, const TMethod& value) const; // unchecked signature
     TPersistent* GetObject(const TPersistent& obj) const;
+    // Hands a new object to a property whose class takes one in place of its own; false
+    // (and the object dropped) when it is not of the property's class.
+    bool SetObject(TPersistent& obj, std::unique_ptr<TPersistent> value) const;
     TComponent* GetComponent(const TPersistent& obj) const;
     // False (and nothing changed) when the component is not of the declared class.
     bool SetComponent(TPersistent& obj, TComponent* value) const;
@@ -143,6 +146,7 @@ private:
     std::function<TMethod(const TPersistent&)> get_method_;
     std::function<void(TPersistent&, const TMethod&)> set_method_;
     std::function<TPersistent*(const TPersistent&)> get_object_;
+    std::function<bool(TPersistent&, std::unique_ptr<TPersistent>)> set_object_;
     std::function<TComponent*(const TPersistent&)> get_component_;
     std::function<bool(TPersistent&, TComponent*)> set_component_;
 };
@@ -302,8 +306,18 @@ public:
         using T = std::remove_cvref_t<std::invoke_result_t<G, const C&>>;
         if constexpr (detail::IsNestedObject<T>()) {
             // A description sets the object's own properties in place; the setter is the
-            // class's business (it typically assigns a copy).
-            return Prop(name, getter);
+            // class's business (it typically assigns a copy), unless it takes the object.
+            TPropInfo& p = Prop(name, getter);
+            using U = std::remove_pointer_t<T>;
+            if constexpr (std::is_invocable_v<S, C&, std::unique_ptr<U>>) {
+                p.set_object_ = [setter](TPersistent& o, std::unique_ptr<TPersistent> v) {
+                    if (v && !dynamic_cast<U*>(v.get())) return false;
+                    std::invoke(setter, static_cast<C&>(o),
+                                std::unique_ptr<U>(static_cast<U*>(v.release())));
+                    return true;
+                };
+            }
+            return p;
         } else {
             return Add<T>(
                 name, [getter](const C& c) -> T { return std::invoke(getter, c); },

@@ -16,7 +16,7 @@ void TCoolForm::Describe(fw::TClassBuilder<TCoolForm>& c) {
     c.Prop("width", &fw::TControl::Width, &TCoolForm::SetWidth).NoDefault();
     c.Prop("height", &fw::TControl::Height, &TCoolForm::SetHeight).NoDefault();
     // The holder has nothing of its own to store; the region travels in Mask2.
-    c.Prop("Mask", &TCoolForm::Mask);
+    c.Prop("Mask", &TCoolForm::Mask, &TCoolForm::SetMask);
     c.Prop("Draggable", &TCoolForm::Draggable, true);
 }
 
@@ -31,15 +31,20 @@ TCoolForm::TCoolForm(fw::TComponent* owner) : fw::TImage(owner) {
 TCoolForm::~TCoolForm() {
     Picture().OnChange = nullptr;
     mask_data_.clear();
+    ReleaseRegion();
+    mask_.reset();
+}
+
+void TCoolForm::ReleaseRegion() {
     // A region the window never took is still ours to release.
     if (mask_->RegionHandle && mask_->RegionHandle != given_region_)
         fw::DeleteObject(mask_->RegionHandle);
-    mask_.reset();
 }
 
 void TCoolForm::SetMask(std::unique_ptr<TRegionType> holder) {
     if (!holder) return;
     holder->OwnerControl = this;
+    ReleaseRegion();
     mask_ = std::move(holder);
 }
 
@@ -76,6 +81,7 @@ void TCoolForm::DefineProperties(fw::TFiler& filer) {
 
 void TCoolForm::ReadMask(fw::TStream& stream) {
     mask_data_.clear();
+    ReleaseRegion();
     mask_->RegionHandle = 0;
     const std::int64_t available = stream.Remaining();
     if (available < 4) {
@@ -92,6 +98,8 @@ void TCoolForm::ReadMask(fw::TStream& stream) {
         return;
     }
     mask_data_ = stream.ReadBytes(size);
+    // The record is what the stated size covers; bytes stored after it mean nothing.
+    stream.Seek(0, fw::TSeekOrigin::End);
     const fw::HRGN region = fw::ExtCreateRegion(nullptr, size, mask_data_.data());
     mask_->RegionHandle = region;
     if (Designing() || !region || !Parent()) return;

@@ -32,7 +32,8 @@ public:
     static void Describe(fw::TClassBuilder<TCoolForm>& c);
 
     TRegionType* Mask() const { return mask_.get(); }
-    // Makes the holder the current one; nullptr is ignored.
+    // Makes the holder the current one, releasing the old holder's region unless the window
+    // owns it; nullptr is ignored.
     void SetMask(std::unique_ptr<TRegionType> holder);
     // Whether a left press drags the window.
     bool Draggable = true;
@@ -55,6 +56,7 @@ protected:
 
 private:
     void ReadMask(fw::TStream& stream);
+    void ReleaseRegion();
     void WriteMask(fw::TStream& stream) const;
     // Replaces the picture control's own change handling.
     void SkinChanged(fw::TObject* sender);

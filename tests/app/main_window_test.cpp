@@ -175,15 +175,15 @@ TEST(MainWindow, IdleRecordingAndPlayingLooksAreTheButtonsCells) {
     ExpectFacesShown(w, shot);
     SaveWindowPng(w, shot, "main_window_idle.png");
 
-    // A click on REC latches it down, as while recording; PLAY and MIN are disabled then.
+    // A click on REC latches it down and starts a recording, which disables PLAY and MIN.
     w.platform.Screen().Click(w.X(8 + 50), w.Y(112 + 25));
     w.Settle();
-    f.PlayButton->SetEnabled(false);
-    f.MinButton->SetEnabled(false);
     w.platform.Screen().MovePointer(0, 0);
     w.Settle();
     EXPECT_TRUE(f.RecButton->Down());
     EXPECT_EQ(f.RecButton->State, skin::cbsDown);
+    EXPECT_EQ(f.PlayButton->State, skin::cbsDisabled);
+    EXPECT_EQ(f.MinButton->State, skin::cbsDisabled);
     shot = w.Shot();
     ExpectFacesShown(w, shot);
     SaveWindowPng(w, shot, "main_window_rec_down.png");
@@ -192,13 +192,12 @@ TEST(MainWindow, IdleRecordingAndPlayingLooksAreTheButtonsCells) {
     // disabled while the take plays.
     w.runtime.Loop().RunFor(std::chrono::seconds(1));
     w.platform.Screen().Click(w.X(8 + 50), w.Y(112 + 25));
-    f.PlayButton->SetEnabled(true);
     w.Settle();
     EXPECT_FALSE(f.RecButton->Down());
     EXPECT_EQ(f.RecButton->State, skin::cbsUp);
+    EXPECT_TRUE(f.PlayButton->Enabled());
     w.platform.Screen().Click(w.X(8 + 52), w.Y(59 + 26));
     w.Settle();
-    f.RecButton->SetEnabled(false);
     w.platform.Screen().MovePointer(0, 0);
     w.Settle();
     EXPECT_TRUE(f.PlayButton->Down());

@@ -126,6 +126,15 @@ TEST_F(TakeTest, RAKnownSignalRAndPPlaysTheTakeBackAtAPeakOf30000) {
     EXPECT_EQ(e2e::Peak(heard), 30000);
 }
 
+TEST_F(TakeTest, TheRKeyRecordsByItsPlaceWithARussianLayoutActive) {
+    // Russian is the first group, the one in use: key 27, R on the keyboard, gives ka.
+    desktop.Run("setxkbmap -layout ru,us");
+    Key("27");
+    const bool started = WaitForStreams("source-outputs", true, 5);
+    desktop.Run("setxkbmap -layout us");
+    EXPECT_TRUE(started) << "R started no recording";
+}
+
 TEST_F(TakeTest, WithTheSoundServerGoneRShowsTheFailureAndTheProgramEnds) {
     server.Stop(SIGKILL);
     Key("r");

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 using namespace std::chrono_literals;
 using os::EventKind;
@@ -343,6 +346,40 @@ TEST_F(SimDisplayTest, KeysGoToTheActiveWindowWithModifiers) {
     EXPECT_EQ(display.ActiveWindow(), os::kNoWindow);
     display.Activate(a);
     EXPECT_EQ(display.ActiveWindow(), os::kNoWindow) << "an iconic window cannot be activated";
+}
+
+TEST_F(SimDisplayTest, LetterKeysWorkByTheirPlaceUnderAnyLayoutList) {
+    // Key codes 24, 27, 29 and 58 of a pc105 keyboard (Q, R, Y and M in "us"), per layout.
+    const std::vector<unsigned> codes = {24, 27, 29, 58};
+    using L = std::vector<std::uint32_t>;
+    const L us = {XK_q, XK_r, XK_y, XK_m}, de = {XK_q, XK_r, XK_z, XK_m};
+    const L ru = {XK_Cyrillic_shorti, XK_Cyrillic_ka, XK_Cyrillic_en, XK_Cyrillic_softsign};
+    const L gr = {XK_semicolon, XK_Greek_rho, XK_Greek_upsilon, XK_Greek_mu};
+    const L fr = {XK_a, XK_r, XK_y, XK_comma};
+    // Layout lists with the group the user types in. The active group's own keys keep their
+    // meaning: ";" of Greek, "," of French.
+    const std::vector<std::tuple<std::vector<const L*>, std::size_t, std::vector<int>>> cases = {
+        {{&ru, &us}, 0, {'Q', 'R', 'Y', 'M'}},
+        {{&us, &ru}, 1, {'Q', 'R', 'Y', 'M'}},
+        {{&gr, &us}, 0, {186, 'R', 'Y', 'M'}},
+        {{&de}, 0, {'Q', 'R', 'Z', 'M'}},
+        {{&fr}, 0, {'A', 'R', 'Y', 188}}};
+    display.Activate(Solid({0, 0, 10, 10}, kRed));
+    for (const auto& [layouts, group, keys] : cases) {
+        std::map<unsigned, os::KeyGroups> keyboard;
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            for (const L* layout : layouts)
+                keyboard[codes[i]].push_back({(*layout)[i]});
+        display.SetKeyboard(keyboard);
+        display.LockGroup(group);
+        std::vector<int> got;
+        for (const unsigned code : codes) {
+            display.TypeKey(code);
+            const auto down = Drain({EventKind::KeyDown});
+            got.push_back(down.empty() ? 0 : down[0].key);
+        }
+        EXPECT_EQ(got, keys) << "group " << group << " of " << layouts.size();
+    }
 }
 
 TEST_F(SimDisplayTest, EventsCarryTheClockTimeAndDieWithTheirWindow) {

@@ -249,10 +249,13 @@ TEST_F(CoolFormTest, MaskRecordsWithoutAUsableRegionLeaveTheWindowRectangular) {
                   std::string::npos);
         delete form;
     }
-    // Bytes past the stated length are an error of the description.
+    // Bytes stored past the stated length are ignored.
     auto longer = good;
     longer.push_back(std::byte{0});
-    EXPECT_THROW(Load(SkinFormText(longer)), fw::EReadError);
+    TSkinForm* form = Load(SkinFormText(longer));
+    ASSERT_TRUE(form->Shape().has_value());
+    EXPECT_EQ(*form->Shape(), CrossRegion());
+    EXPECT_EQ(form->CoolForm1->MaskDataSize(), good.size() - 4);
 }
 
 TEST_F(CoolFormTest, InDesignModeTheRegionIsBuiltButTheWindowKeepsItsRectangle) {
@@ -323,11 +326,17 @@ TEST_F(CoolFormTest, TheSkinIsPinnedToItsParentsOriginAndOnlyAFormLosesItsFrame)
     skin->SetParent(form);
     EXPECT_EQ(form->BorderStyle(), fw::bsNone);
 
-    skin->SetMask(nullptr);
+    // Assigned through the published property, a holder releases the region no window took.
+    const fw::TPropInfo* mask = info.FindProperty("Mask");
+    const fw::HRGN region = fw::ExtCreateRegion(nullptr, 32, MaskRecord({}).data() + 4);
+    skin->Mask()->RegionHandle = region;
+    mask->SetObject(*skin, nullptr);
     ASSERT_NE(skin->Mask(), nullptr);
+    EXPECT_FALSE(mask->SetObject(*skin, std::make_unique<fw::TPersistent>()));
     auto holder = std::make_unique<skin::TRegionType>();
     skin::TRegionType* raw = holder.get();
-    skin->SetMask(std::move(holder));
+    EXPECT_TRUE(mask->SetObject(*skin, std::move(holder)));
     EXPECT_EQ(skin->Mask(), raw);
     EXPECT_EQ(raw->OwnerControl, skin);
+    EXPECT_EQ(fw::RegionOf(region), nullptr);
 }

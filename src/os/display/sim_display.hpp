@@ -10,6 +10,7 @@
 #pragma once
 
 #include "os/display/display.hpp"
+#include "os/display/keyboard.hpp"
 
 #include <chrono>
 #include <deque>
@@ -87,6 +88,12 @@ public:
     // themselves also set and clear their own bit.
     void KeyDown(std::uint16_t vk, std::optional<std::uint32_t> modifiers = std::nullopt);
     void KeyUp(std::uint16_t vk, std::optional<std::uint32_t> modifiers = std::nullopt);
+    // A keyboard of layouts: the symbols of each key code, and the group the user types in.
+    void SetKeyboard(std::map<unsigned, KeyGroups> keys) { keyboard_ = std::move(keys); }
+    void LockGroup(std::size_t group) { group_ = group; }
+    // Presses and releases the key of a key code as the X server reports it: its first-level
+    // symbol in the locked group becomes a virtual key; a key that gives none sends nothing.
+    void TypeKey(unsigned keycode);
     // The user asks to close the window (title-bar button, taskbar menu).
     void RequestClose(WindowId w);
 
@@ -141,6 +148,8 @@ private:
     Point pointer_;
     std::uint32_t buttons_ = 0;
     std::uint32_t keys_ = 0;
+    std::map<unsigned, KeyGroups> keyboard_;
+    std::size_t group_ = 0;
 
     struct Move {
         WindowId window;

@@ -114,6 +114,19 @@ void SimDisplay::KeyUp(std::uint16_t vk, std::optional<std::uint32_t> modifiers)
     if (DisplayEvent* e = Post(EventKind::KeyUp, active_)) e->key = vk;
 }
 
+void SimDisplay::TypeKey(unsigned keycode) {
+    const auto key = keyboard_.find(keycode);
+    if (key == keyboard_.end() || key->second.empty()) return;
+    // A group past the key's own wraps round, as XKB does by default.
+    const std::size_t group = group_ % key->second.size();
+    const std::vector<std::uint32_t>& levels = key->second[group];
+    const std::uint32_t chosen = levels.empty() ? 0 : levels[0];
+    const std::uint16_t vk = VirtualKeyOfKey(chosen, group, key->second);
+    if (!vk) return;
+    KeyDown(vk);
+    KeyUp(vk);
+}
+
 void SimDisplay::RequestClose(WindowId w) {
     Post(EventKind::CloseRequest, w);
 }

@@ -2,6 +2,7 @@
 // the move loop and double-click synthesis.
 #include "os/display/x11_display.hpp"
 
+#include "os/display/keyboard.hpp"
 #include "os/display/x11_atoms.hpp"
 #include "os/display/x11_keys.hpp"
 #include "os/display/x11_property.hpp"
@@ -224,18 +225,18 @@ void X11Display::OnKey(Win& win, const XKeyEvent& e) {
     KeySym chosen = NoSymbol;
     unsigned consumed = 0;
     XkbLookupKeySym(dpy_, static_cast<KeyCode>(e.keycode), e.state, &consumed, &chosen);
-    // The key's other keysyms: the rest of the selected group, then the first group.
-    std::vector<KeySym> others;
-    const int group = XkbGroupForCoreState(e.state);
-    const int groups[] = {group, 0};
-    for (int i = 0; i < (group == 0 ? 1 : 2); ++i) {
-        for (int level = 0; level < 4; ++level) {
-            const KeySym k =
-                XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(e.keycode), groups[i], level);
-            if (k != NoSymbol && k != chosen) others.push_back(k);
-        }
+    // All of the key's keysyms, so that a letter can be found by its place in any group.
+    KeyGroups key;
+    for (int group = 0; group < XkbNumKbdGroups; ++group) {
+        std::vector<std::uint32_t> levels;
+        for (int level = 0; level < 4; ++level)
+            levels.push_back(static_cast<std::uint32_t>(
+                XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(e.keycode), group, level)));
+        if (levels == std::vector<std::uint32_t>(4, NoSymbol)) break;
+        key.push_back(std::move(levels));
     }
-    const std::uint16_t vk = x11::VirtualKeyOf(chosen, others);
+    const auto group = static_cast<std::size_t>(XkbGroupForCoreState(e.state));
+    const std::uint16_t vk = VirtualKeyOfKey(static_cast<std::uint32_t>(chosen), group, key);
     if (!vk) return;
     const bool down = e.type == KeyPress;
     std::uint32_t modifiers = FromState(e.state);
