@@ -15,7 +15,11 @@ RealPlatform::RealPlatform() = default;
 std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name) {
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
-    platform->wait_.AddSource(platform->display_->ConnectionFd());
+    X11Display* display = platform->display_.get();
+    display->ReportsReadability();
+    platform->wait_.AddSource(display->ConnectionFd(),
+                              [display] { display->ConnectionReadable(); });
+    platform->wait_.SetBeforeSleep([display] { display->FlushBeforeSleep(); });
     platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, platform->wait_,
                                                          platform->Forwarder());
     return platform;
@@ -26,6 +30,7 @@ RealPlatform::~RealPlatform() {
     wave_.reset();
     notify_.reset(); // its windows live on the display's connection
     instance_.reset();
+    wait_.SetBeforeSleep(nullptr);
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 

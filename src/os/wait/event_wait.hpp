@@ -23,7 +23,7 @@ public:
     virtual void Wake() = 0;
 };
 
-// Sleeps in poll() on a wake-up descriptor and the descriptors that back ends register
+// Sleeps in epoll_wait() on a wake-up descriptor and the descriptors that back ends register
 // (the display connection, the session bus). Idle costs no CPU.
 class PollEventWait final : public EventWait {
 public:
@@ -39,6 +39,8 @@ public:
     // readable or has hung up; it may add and remove sources.
     void AddSource(int fd, std::function<void()> on_ready = {});
     void RemoveSource(int fd);
+    // Runs before every sleep: requests buffered for a connection go out once per turn.
+    void SetBeforeSleep(std::function<void()> before_sleep);
 
 private:
     struct Source {
@@ -48,6 +50,10 @@ private:
     const Clock& clock_;
     int wake_fd_ = -1;
     std::vector<Source> sources_;
+    std::function<void()> before_sleep_;
+    // The set of descriptors lives in the kernel between waits: a turn neither builds nor
+    // registers it again.
+    int epoll_fd_ = -1;
 };
 
 // For the virtual clock: instead of sleeping until a deadline, time is advanced to it,

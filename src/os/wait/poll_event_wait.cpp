@@ -1,12 +1,13 @@
-// poll()-based wait with an eventfd for cross-thread wake-ups.
+// epoll-based wait with an eventfd for cross-thread wake-ups.
 #include "os/wait/event_wait.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <poll.h>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -15,19 +16,43 @@ namespace os {
 PollEventWait::PollEventWait(const Clock& clock) : clock_(clock) {
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) throw std::runtime_error("eventfd failed: errno " + std::to_string(errno));
+    epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = wake_fd_;
+    if (epoll_fd_ < 0 || epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &ev) < 0) {
+        const int error = errno;
+        if (epoll_fd_ >= 0) close(epoll_fd_);
+        close(wake_fd_);
+        throw std::runtime_error("epoll failed: errno " + std::to_string(error));
+    }
 }
 
 PollEventWait::~PollEventWait() {
-    if (wake_fd_ >= 0) close(wake_fd_);
+    close(epoll_fd_);
+    close(wake_fd_);
 }
 
 void PollEventWait::AddSource(int fd, std::function<void()> on_ready) {
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd, &ev) < 0 &&
+        (errno != EEXIST || epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, fd, &ev) < 0))
+        throw std::runtime_error("cannot wait on descriptor " + std::to_string(fd) + ": errno " +
+                                 std::to_string(errno));
     sources_.push_back(
         {fd, on_ready ? std::make_shared<std::function<void()>>(std::move(on_ready)) : nullptr});
 }
 
 void PollEventWait::RemoveSource(int fd) {
+    // Fails harmlessly when the descriptor was closed first: closing removed it already.
+    epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, fd, nullptr);
     std::erase_if(sources_, [fd](const Source& s) { return s.fd == fd; });
+}
+
+void PollEventWait::SetBeforeSleep(std::function<void()> before_sleep) {
+    before_sleep_ = std::move(before_sleep);
 }
 
 void PollEventWait::Wake() {
@@ -37,10 +62,7 @@ void PollEventWait::Wake() {
 }
 
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
-    std::vector<pollfd> fds;
-    fds.push_back({wake_fd_, POLLIN, 0});
-    for (const Source& s : sources_)
-        fds.push_back({s.fd, POLLIN, 0});
+    if (before_sleep_) before_sleep_();
     int timeout_ms = -1;
     if (deadline) {
         const auto left = *deadline - clock_.Monotonic();
@@ -48,20 +70,21 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
         const auto ms = (left.count() + 999999) / 1000000;
         timeout_ms = static_cast<int>(std::clamp<long long>(ms, 0, 24 * 3600 * 1000));
     }
+    epoll_event ready[8];
     int r;
     do {
-        r = poll(fds.data(), fds.size(), timeout_ms);
+        r = epoll_wait(epoll_fd_, ready, std::size(ready), timeout_ms);
     } while (r < 0 && errno == EINTR);
-    if (r > 0 && (fds[0].revents & POLLIN)) {
-        std::uint64_t count;
-        [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
-    }
-    if (r <= 0) return;
     // The handlers may change the sources: each one is looked up again before it runs.
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-        if (!fds[i].revents) continue;
+    for (int i = 0; i < r; ++i) {
+        const int fd = ready[i].data.fd;
+        if (fd == wake_fd_) {
+            std::uint64_t count;
+            [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
+            continue;
+        }
         const auto it = std::find_if(sources_.begin(), sources_.end(),
-                                     [&](const Source& s) { return s.fd == fds[i].fd; });
+                                     [fd](const Source& s) { return s.fd == fd; });
         if (it == sources_.end() || !it->on_ready) continue;
         const auto on_ready = it->on_ready; // kept alive should it remove itself
         (*on_ready)();
