@@ -1,6 +1,8 @@
 // Starts a program on the current X display and measures, from the moment it is started,
 // when its first window is mapped and when that window first shows painted (non-uniform)
-// pixels; then its resident memory once it has settled. One line of results per run.
+// pixels; then its resident and proportional memory once it has settled. One line of results
+// per run, then a line with the program's five largest mappings by proportional memory (the
+// pieces of one file added up).
 //
 //   first_frame SETTLE_MS COMMAND [ARGS...]
 #include <X11/Xatom.h>
@@ -13,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -76,6 +80,47 @@ long RssKiB(pid_t pid) {
     return -1;
 }
 
+long PssKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("Pss:", 0) == 0) return std::atol(line.c_str() + 4);
+    return -1;
+}
+
+std::string LargestMappings(pid_t pid, std::size_t count) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps");
+    std::map<std::string, long> pss;
+    std::string line, name;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first.find('-') != std::string::npos && first.back() != ':') {
+            // A mapping's header: range, permissions, offset, device, inode, then its name.
+            std::string skip;
+            for (int i = 0; i < 4; ++i)
+                fields >> skip;
+            name.clear();
+            fields >> name;
+            if (name.empty()) name = "[anonymous]";
+            name = name.substr(name.rfind('/') + 1);
+        } else if (first == "Pss:") {
+            long kib = 0;
+            fields >> kib;
+            pss[name] += kib;
+        }
+    }
+    std::vector<std::pair<long, std::string>> order;
+    for (const auto& [n, kib] : pss)
+        order.emplace_back(kib, n);
+    std::sort(order.rbegin(), order.rend());
+    std::string out;
+    for (std::size_t i = 0; i < order.size() && i < count; ++i)
+        out += (i ? " " : "") + order[i].second + "=" + std::to_string(order[i].first);
+    return out;
+}
+
 int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
 
 } // namespace
@@ -119,11 +164,14 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[1])));
     const long rss = RssKiB(pid);
+    const long pss = PssKiB(pid);
+    const std::string largest = LargestMappings(pid, 5);
     kill(pid, SIGTERM);
     int status;
     waitpid(pid, &status, 0);
     XCloseDisplay(dpy);
-    std::printf("program=%s mapped_ms=%.1f first_frame_ms=%.1f rss_kib=%ld\n", argv[2], mapped_ms,
-                painted_ms, rss);
+    std::printf("program=%s mapped_ms=%.1f first_frame_ms=%.1f rss_kib=%ld pss_kib=%ld\n", argv[2],
+                mapped_ms, painted_ms, rss, pss);
+    std::printf("mappings program=%s pss_kib: %s\n", argv[2], largest.c_str());
     return painted_ms < 0 ? 1 : 0;
 }

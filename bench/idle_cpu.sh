@@ -11,10 +11,14 @@ seconds=${2:-60}
 program=${3:-$build/src/app/mirelo}
 cmake --build "$build" --target idle_loop_bench >/dev/null
 source "$(dirname "$0")/desktop.sh"
-hz=$(getconf CLK_TCK)
 
-# User plus system time of a process, in clock ticks.
-ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+# Time on a CPU of all threads of a process, in nanoseconds, from the scheduler's own
+# accounting: the user and system times of /proc/PID/stat are sampled at the clock tick,
+# too coarse for a program that runs a few microseconds every 10 ms.
+ticks() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%d\n", n}'; }
+hz=1000000000
+# Times a thread of the process was given a CPU: about its wake-ups.
+runs() { cat /proc/"$1"/task/*/schedstat | awk '{n += $3} END {printf "%d\n", n}'; }
 
 "$program" >"$scratch/mirelo.log" 2>&1 &
 mirelo=$!
@@ -27,15 +31,20 @@ bench_on_exit "kill $bare 2>/dev/null; wait $bare 2>/dev/null"
 loop=$!
 bench_on_exit "kill $loop 2>/dev/null; wait $loop 2>/dev/null"
 sleep 2 # past start-up
-declare -A before
-for p in $mirelo $bare $loop; do before[$p]=$(ticks $p); done
+declare -A before before_runs
+for p in $mirelo $bare $loop; do
+    before[$p]=$(ticks $p)
+    before_runs[$p]=$(runs $p)
+done
 start=$(date +%s.%N)
 sleep "$seconds"
 wall=$(echo "$(date +%s.%N) - $start" | bc)
 report() {
     local used=$(($(ticks "$2") - before[$2]))
-    printf '%s wall=%.1fs cpu=%.2fs share=%.3f%%\n' "$1" "$wall" \
-        "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)"
+    local woken=$(($(runs "$2") - before_runs[$2]))
+    printf '%s wall=%.1fs cpu=%.3fs share=%.3f%% runs_per_s=%.1f\n' "$1" "$wall" \
+        "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)" \
+        "$(echo "$woken / $wall" | bc -l)"
 }
 report "program=mirelo" $mirelo
 report "program=bare_poll_10ms" $bare

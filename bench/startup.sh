@@ -1,22 +1,58 @@
 #!/usr/bin/env bash
-# Time from start to the first painted frame, and resident memory, of the whole Mirelo
-# program (its main window with all its components, idle after one second) next to xclock,
-# started the same way on the same private Xvfb with openbox, alternately, in one run.
-# Ends with one median line per program. Use a build without sanitizers for figures.
+# Time from start to the first painted frame, and resident (RSS) and proportional (Pss)
+# memory, of the whole Mirelo program (its main window with all its components, idle after
+# one second) next to xclock, started the same way on the same private Xvfb with openbox,
+# alternately, in one run. With --desktop the desktop is a user's: a session bus with a
+# StatusNotifierWatcher on it, trayer as the tray host and a sound server.
+# Ends with one median line per program and Mirelo's five largest mappings (Pss, KiB) of
+# the last run. Use a build without sanitizers for figures.
 # With XFT_DPI set (192 for a desktop at 200 %), it is loaded into the root window's resources
 # first, as high-density desktops do: Mirelo then draws at scale 2.
-# Usage: [XFT_DPI=N] bench/startup.sh BUILD_DIR [RUNS=5] [PROGRAM=BUILD_DIR/src/app/mirelo]
+# Usage: [XFT_DPI=N] bench/startup.sh [--desktop] BUILD_DIR [RUNS=5] [PROGRAM=BUILD_DIR/src/app/mirelo]
 set -euo pipefail
-build=$(cd "${1:?usage: startup.sh BUILD_DIR [RUNS] [PROGRAM]}" && pwd)
+full_desktop=false
+if [ "${1:-}" = --desktop ]; then
+    full_desktop=true
+    shift
+fi
+build=$(cd "${1:?usage: startup.sh [--desktop] BUILD_DIR [RUNS] [PROGRAM]}" && pwd)
 runs=${2:-5}
 program=${3:-$build/src/app/mirelo}
-cmake --build "$build" --target first_frame_bench >/dev/null
-source "$(dirname "$0")/desktop.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+cmake --build "$build" --target first_frame_bench sni_watcher_bench >/dev/null
+source "$here/desktop.sh"
 if [[ -n ${XFT_DPI:-} ]]; then
     echo "Xft.dpi: $XFT_DPI" | xrdb -merge
     echo "resources: $(xrdb -query | tr '\n' ' ')"
 fi
 results=$scratch/results
+
+if $full_desktop; then
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/bus
+    dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
+        >/dev/null 2>&1 &
+    bus=$!
+    bench_on_exit "kill $bus 2>/dev/null; wait $bus 2>/dev/null"
+    for _ in $(seq 100); do [ -S "$scratch/bus" ] && break; sleep 0.05; done
+    "$build/bench/sni_watcher_bench" >"$scratch/watcher.log" 2>&1 &
+    watcher=$!
+    bench_on_exit "kill $watcher 2>/dev/null; wait $watcher 2>/dev/null"
+    for _ in $(seq 100); do grep -q ready "$scratch/watcher.log" && break; sleep 0.05; done
+    grep -q ready "$scratch/watcher.log" || { echo "the watcher did not start" >&2; exit 1; }
+    trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel \
+        --height 24 >/dev/null 2>&1 &
+    tray=$!
+    bench_on_exit "kill $tray 2>/dev/null; wait $tray 2>/dev/null"
+    for _ in $(seq 100); do
+        xwininfo -root -tree 2>/dev/null | grep -qi trayer && break
+        sleep 0.05
+    done
+    sound=$scratch/sound
+    "$here/../tests/e2e/sound_server.sh" start "$sound" >/dev/null 2>&1
+    bench_on_exit "'$here/../tests/e2e/sound_server.sh' stop '$sound'"
+    export PULSE_SERVER=unix:$sound/run/native PULSE_CLIENTCONFIG=$sound/client.conf
+fi
+
 for _ in $(seq "$runs"); do
     # A fresh configuration each time: every start is a first start.
     rm -rf "$XDG_CONFIG_HOME/mirelo"
@@ -26,10 +62,11 @@ done
 # The median of each figure, per program.
 for p in "$program" xclock; do
     line="median program=$p"
-    for field in mapped_ms first_frame_ms rss_kib; do
+    for field in mapped_ms first_frame_ms rss_kib pss_kib; do
         m=$(grep "^program=$p " "$results" | sed -n "s/.* $field=\([0-9.]*\).*/\1/p" | sort -n |
             awk '{a[NR] = $1} END {print NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}')
         line+=" $field=$m"
     done
     echo "$line"
 done
+grep "^mappings program=$program " "$results" | tail -n1

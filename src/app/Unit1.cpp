@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <string>
 
 namespace app {
@@ -158,7 +159,9 @@ void TForm1::FormCreate(fw::TObject*) {
     Recording = false;
     Playing = false;
     TakeBufferSize = 600000;
-    TakeBuffer = std::make_unique<std::int16_t[]>(static_cast<std::size_t>(TakeBufferSize) / 2);
+    TakeBuffer.reset(static_cast<std::int16_t*>(
+        std::calloc(static_cast<std::size_t>(TakeBufferSize) / 2, sizeof(std::int16_t))));
+    if (!TakeBuffer) throw std::bad_alloc();
     MaxTakeSeconds = 10.0;
     TraceDivisor = 20.0;
     TraceStepThreshold = MaxTakeSeconds / TraceDivisor;
@@ -319,6 +322,10 @@ void TForm1::StopAll() {
         TogglePlayback();
     }
     if (Recording) ToggleRecording();
+}
+
+void TForm1::FreeTake::operator()(std::int16_t* p) const {
+    std::free(p);
 }
 
 void TForm1::Timer1Timer(fw::TObject*) {

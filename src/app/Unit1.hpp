@@ -39,7 +39,12 @@ public:
 
     // The take and the controller's state; all zero until FormCreate.
     std::int16_t* NormalizeCursor = nullptr;
-    std::unique_ptr<std::int16_t[]> TakeBuffer;
+    // Zeroed by calloc, which has fresh pages zeroed by the system: the take's memory is
+    // only resident once something is recorded into it.
+    struct FreeTake {
+        void operator()(std::int16_t* p) const;
+    };
+    std::unique_ptr<std::int16_t[], FreeTake> TakeBuffer;
     std::int16_t* CaptureCursor = nullptr;
     std::int16_t* RecordCursor = nullptr;
     std::int16_t* PlayCursor = nullptr;

@@ -350,9 +350,12 @@ bool Runtime::PumpInput() {
 
 void Runtime::PaintPending() {
     if (!Screen) return;
-    const auto forms = Screen->forms_;
-    for (TCustomForm* f : forms)
+    // By index, without a copy that would allocate every turn: painting does not add or
+    // remove forms, and a form missed should one go is painted on the next turn.
+    for (std::size_t i = 0; Screen && i < Screen->forms_.size(); ++i) {
+        TCustomForm* f = Screen->forms_[i];
         Guarded(f, [f] { f->Update(); });
+    }
 }
 
 void Runtime::Deliver(const os::DisplayEvent& e) {

@@ -211,7 +211,7 @@ void MessageLoop::ProcessMessages() {
 
 MessageLoop::IdleId MessageLoop::AddIdleHandler(std::function<void()> handler) {
     const IdleId id = next_idle_++;
-    idle_.emplace_back(id, std::move(handler));
+    idle_.emplace_back(id, std::make_shared<std::function<void()>>(std::move(handler)));
     return id;
 }
 
@@ -228,10 +228,25 @@ void MessageLoop::SetMessageFilter(MessageFilter filter) {
 }
 
 void MessageLoop::RunIdle() {
-    // Copy: an idle handler may add or remove handlers.
-    auto handlers = idle_;
-    for (auto& [id, fn] : handlers)
-        fn();
+    // A handler that runs a nested loop comes back here: that turn takes its own copy.
+    std::vector<std::shared_ptr<std::function<void()>>> nested;
+    auto& handlers = in_idle_ ? nested : idle_snapshot_;
+    handlers.clear();
+    for (const auto& entry : idle_)
+        handlers.push_back(entry.second);
+    const bool outer = !in_idle_;
+    in_idle_ = true;
+    struct Leave {
+        MessageLoop* loop;
+        bool outer;
+        ~Leave() {
+            if (!outer) return;
+            loop->in_idle_ = false;
+            loop->idle_snapshot_.clear();
+        }
+    } leave{this, outer};
+    for (std::size_t i = 0; i < handlers.size(); ++i)
+        (*handlers[i])();
 }
 
 void MessageLoop::WaitForWork(std::optional<os::TimePoint> limit) {

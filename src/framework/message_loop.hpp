@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -128,7 +129,11 @@ private:
     int exit_code_ = 0;
 
     std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
-    std::vector<std::pair<IdleId, std::function<void()>>> idle_;
+    // Shared, so that a turn can run a snapshot of the handlers (one may add or remove
+    // handlers) without copying the functions; the snapshot's storage is kept between turns.
+    std::vector<std::pair<IdleId, std::shared_ptr<std::function<void()>>>> idle_;
+    std::vector<std::shared_ptr<std::function<void()>>> idle_snapshot_;
+    bool in_idle_ = false;
     IdleId next_idle_ = 1;
     std::function<bool()> input_pump_;
     MessageFilter filter_;

@@ -39,12 +39,16 @@ RealPlatform::RealPlatform() = default;
 std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name) {
     std::unique_ptr<RealPlatform> platform(new RealPlatform());
     platform->display_ = X11Display::Open(display_name, platform->clock_);
-    platform->wait_.AddSource(platform->display_->ConnectionFd());
+    X11Display* display = platform->display_.get();
+    display->ReportsReadability();
+    platform->wait_.AddSource(display->ConnectionFd(),
+                              [display] { display->ConnectionReadable(); });
+    platform->wait_.SetBeforeSleep([display] { display->FlushBeforeSleep(); });
     // Read once: a later change of scale shows as a changed screen at the next start.
-    const char* resources = XResourceManagerString(platform->display_->Connection());
+    const char* resources = XResourceManagerString(display->Connection());
     platform->scaled_ = std::make_unique<ScaledDisplay>(
-        *platform->display_, ChooseScale(StoredScale(platform->settings_), std::getenv("GDK_SCALE"),
-                                         resources ? resources : ""));
+        *display, ChooseScale(StoredScale(platform->settings_), std::getenv("GDK_SCALE"),
+                              resources ? resources : ""));
     platform->bus_ = std::make_unique<SessionBus>(platform->wait_, platform->clock_);
     platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, *platform->bus_,
                                                          platform->Forwarder());
@@ -59,6 +63,7 @@ RealPlatform::~RealPlatform() {
     bus_.reset();
     instance_.reset();
     scaled_.reset();
+    wait_.SetBeforeSleep(nullptr);
     if (display_) wait_.RemoveSource(display_->ConnectionFd());
 }
 

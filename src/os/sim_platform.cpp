@@ -6,6 +6,7 @@
 namespace os {
 
 SimPlatform::SimPlatform() {
+    display_.ReportsReadability();
     display_.SetEventListener([this] { wait_.Wake(); });
 }
 SimPlatform::~SimPlatform() = default;

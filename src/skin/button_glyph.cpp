@@ -243,6 +243,8 @@ void TButtonGlyph::DrawStateImage(fw::TCanvas& canvas, fw::TPoint position,
 
 void TButtonGlyph::DrawCaption(fw::TCanvas& canvas, const std::string& caption,
                                const fw::TRect& text_rect, TCoolButtonState state) const {
+    // No caption draws nothing; returning here also spares loading a font for it.
+    if (caption.empty()) return;
     canvas.Brush().SetStyle(fw::bsClear);
     fw::TRect r = text_rect;
     if (state == cbsDisabled) {

@@ -5,6 +5,8 @@
 #include "framework/graphics/color_idents.hpp"
 
 #include <algorithm>
+#include <iterator>
+#include <span>
 
 namespace tray {
 
@@ -339,7 +341,17 @@ void TAppEventList::ReleaseApplication() {
 
 template <class Visit> bool TAppEventList::Walk(Visit&& visit) {
     // A copy: a handler may create or destroy members; one destroyed meanwhile is skipped.
-    const std::vector<TAppEvents*> members = members_;
+    // On the stack when there are few, as there are: this runs on every idle turn.
+    TAppEvents* few[8];
+    std::vector<TAppEvents*> many;
+    std::span<TAppEvents* const> members;
+    if (members_.size() <= std::size(few)) {
+        std::copy(members_.begin(), members_.end(), few);
+        members = {few, members_.size()};
+    } else {
+        many = members_;
+        members = many;
+    }
     for (auto it = members.rbegin(); it != members.rend(); ++it) {
         TAppEvents* member = *it;
         if (std::find(members_.begin(), members_.end(), member) == members_.end()) continue;

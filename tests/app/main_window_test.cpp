@@ -224,6 +224,17 @@ TEST(MainWindow, OtherKeysLeaveItOpen) {
     EXPECT_FALSE(fw::Application->Terminated());
 }
 
+TEST(MainWindow, IdleReadsTheDisplayOnlyWhenSomethingArrived) {
+    MainWindow w;
+    auto& screen = w.platform.Screen();
+    const auto reads = screen.Reads(), reports = screen.ReadableReports();
+    w.runtime.Loop().RunFor(std::chrono::seconds(1)); // a hundred turns of the 10 ms timer
+    screen.KeyDown(fw::VK_ESCAPE);
+    w.Settle();
+    EXPECT_TRUE(fw::Application->Terminated());
+    EXPECT_LE(screen.Reads() - reads, screen.ReadableReports() - reports);
+}
+
 TEST(MainWindow, OffButtonClosesIt) {
     MainWindow w;
     w.platform.Screen().Click(w.X(100 + 28), w.Y(25 + 29));

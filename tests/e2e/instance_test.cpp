@@ -59,6 +59,8 @@ struct Start {
     }
     os::InstanceClaim& Claim() { return platform->GetInstance(); }
     void Read() {
+        // The display is read once the platform's wait has seen it readable.
+        platform->GetWait().Wait(platform->GetClock().Monotonic());
         os::DisplayEvent e;
         while (platform->GetDisplay().NextEvent(e)) {
         }

@@ -79,7 +79,8 @@ protected:
 
     os::XEmbedNotifyArea& Tray() { return platform->XEmbed(); }
 
-    // Reads the display's events (which the tray sees first) until `cond` holds.
+    // Reads the display's events (which the tray sees first) until `cond` holds, waiting as
+    // the program's loop does: the display is read once its wait saw it readable.
     bool Eventually(const std::function<bool()>& cond, double seconds = kLimit) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         do {
@@ -87,7 +88,7 @@ protected:
             while (platform->GetDisplay().NextEvent(e)) {
             }
             if (cond()) return true;
-            std::this_thread::sleep_for(10ms);
+            platform->GetWait().Wait(platform->GetClock().Monotonic() + 10ms);
         } while (std::chrono::steady_clock::now() < end);
         return false;
     }

@@ -208,8 +208,24 @@ public:
     // need not stand at the origin.
     virtual std::vector<Rect> Monitors() const = 0;
 
-    // Takes the oldest pending event; false when there is none. Never blocks.
-    virtual bool NextEvent(DisplayEvent& event) = 0;
+    // Takes the oldest pending event; false when there is none. Never blocks. Once the
+    // owner of the event wait has called ReportsReadability, the connection is read only
+    // after ConnectionReadable, once per report: a loop that looks for input many times
+    // per turn then costs no system call when nothing has arrived.
+    bool NextEvent(DisplayEvent& event);
+    void ReportsReadability() { gated_ = true; }
+    // The connection has something to read (the wait saw it readable).
+    void ConnectionReadable() { readable_ = true; }
+
+protected:
+    // An event already received, without reading the connection.
+    virtual bool TakeReceived(DisplayEvent& event) = 0;
+    // Reads what the connection holds, once, without blocking.
+    virtual void ReadConnection() = 0;
+
+private:
+    bool gated_ = false;
+    bool readable_ = false;
 };
 
 } // namespace os

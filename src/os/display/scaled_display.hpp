@@ -63,7 +63,6 @@ public:
     std::uint32_t ModifierState() const override { return device_.ModifierState(); }
     Size ScreenSize() const override;
     std::vector<Rect> Monitors() const override;
-    bool NextEvent(DisplayEvent& event) override;
 
     // Device to logical: a point by whole logical pixels (rounding down), an area as the
     // logical pixels it touches, a window's bounds keeping its logical size.
@@ -71,6 +70,11 @@ public:
     Rect Covering(const Rect& device) const;
     Rect BoundsDown(const Rect& device) const;
     Rect Up(const Rect& logical) const;
+
+protected:
+    // The device's events, which it reads as it is told; positions divided back.
+    bool TakeReceived(DisplayEvent& event) override;
+    void ReadConnection() override {}
 
 private:
     Display& device_;

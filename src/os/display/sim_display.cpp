@@ -103,9 +103,8 @@ void SimDisplay::DestroyWindow(WindowId w) {
     if (move_ && move_->window == w) move_.reset();
     if (last_press_ && last_press_->window == w) last_press_.reset();
     // Nobody can act on events of a window that is gone.
-    events_.erase(std::remove_if(events_.begin(), events_.end(),
-                                 [w](const DisplayEvent& e) { return e.window == w; }),
-                  events_.end());
+    for (auto* queue : {&sent_, &events_})
+        std::erase_if(*queue, [w](const DisplayEvent& e) { return e.window == w; });
     UpdateHover();
 }
 
@@ -289,7 +288,13 @@ void SimDisplay::SavePng(const std::string& path) const {
     WritePng(path, Screenshot());
 }
 
-bool SimDisplay::NextEvent(DisplayEvent& event) {
+void SimDisplay::ReadConnection() {
+    ++reads_;
+    events_.insert(events_.end(), sent_.begin(), sent_.end());
+    sent_.clear();
+}
+
+bool SimDisplay::TakeReceived(DisplayEvent& event) {
     if (events_.empty()) return false;
     event = events_.front();
     events_.pop_front();
@@ -310,9 +315,11 @@ DisplayEvent* SimDisplay::Post(EventKind kind, WindowId w) {
     e.time = clock_.Monotonic();
     if (kind == EventKind::Exposed) e.area = {0, 0, win->bounds.Width(), win->bounds.Height()};
     if (kind == EventKind::MoveEnded) e.area = win->bounds;
-    events_.push_back(e);
+    sent_.push_back(e);
+    ++readable_reports_;
+    ConnectionReadable();
     if (listener_) listener_();
-    return &events_.back();
+    return &sent_.back();
 }
 
 } // namespace os

@@ -76,7 +76,6 @@ public:
     std::uint32_t ModifierState() const override { return keys_ | buttons_; }
     Size ScreenSize() const override;
     std::vector<Rect> Monitors() const override;
-    bool NextEvent(DisplayEvent& event) override;
 
     // Input, as the user gives it. Pointer positions are clamped to the screen.
     void MovePointer(int x, int y);
@@ -116,7 +115,15 @@ public:
     // The window that receives pointer events whatever is under the pointer, if any.
     WindowId PointerGrabWindow() const { return capture_ ? capture_ : grab_; }
     bool Moving() const { return move_.has_value(); }
-    std::size_t PendingEvents() const { return events_.size(); }
+    std::size_t PendingEvents() const { return sent_.size() + events_.size(); }
+    // Reads of the connection, and the times it became readable: events are sent to it and
+    // taken in by a read, as from a server.
+    std::uint64_t Reads() const { return reads_; }
+    std::uint64_t ReadableReports() const { return readable_reports_; }
+
+protected:
+    bool TakeReceived(DisplayEvent& event) override;
+    void ReadConnection() override;
 
 private:
     SimWindow* Find(WindowId w);
@@ -166,7 +173,10 @@ private:
     };
     std::optional<LastPress> last_press_;
 
-    std::deque<DisplayEvent> events_;
+    std::deque<DisplayEvent> sent_;   // not read yet
+    std::deque<DisplayEvent> events_; // read
+    std::uint64_t reads_ = 0;
+    std::uint64_t readable_reports_ = 0;
 };
 
 } // namespace os

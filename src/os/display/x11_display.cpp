@@ -115,6 +115,14 @@ X11Display::Win* X11Display::FindX(::Window xid) {
     return it == by_xid_.end() ? nullptr : Find(it->second);
 }
 
+void X11Display::FlushBeforeSleep() {
+    // XFlush also tries a read, which fails when nothing came: in an idle loop a wasted
+    // system call every turn. Without new requests there is nothing to send.
+    if (NextRequest(dpy_) == flushed_before_) return;
+    XFlush(dpy_);
+    flushed_before_ = NextRequest(dpy_);
+}
+
 void X11Display::Flush() const {
     // Requests made outside the event loop's reading must not wait in Xlib's buffer
     // while the loop sleeps.

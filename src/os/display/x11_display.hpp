@@ -74,9 +74,6 @@ public:
     std::uint32_t ModifierState() const override;
     Size ScreenSize() const override;
     std::vector<Rect> Monitors() const override;
-    // Also reads what the server has sent, so nothing is left in Xlib's queue when it
-    // returns false and the caller sleeps on ConnectionFd().
-    bool NextEvent(DisplayEvent& event) override;
 
     // Readable when the server has sent something: a source for the event wait.
     int ConnectionFd() const;
@@ -91,6 +88,16 @@ public:
     using EventFilter = std::function<bool(XEvent&)>;
     void AddEventFilter(const void* owner, EventFilter filter);
     void RemoveEventFilter(const void* owner);
+
+    // Sends the requests Xlib holds, if any were made since the last time: the event wait
+    // calls it once before it sleeps.
+    void FlushBeforeSleep();
+
+protected:
+    // What Xlib already holds; never reads the connection.
+    bool TakeReceived(DisplayEvent& event) override;
+    // Flushes, then reads what the server has sent.
+    void ReadConnection() override;
 
 private:
     struct Win {
@@ -174,6 +181,7 @@ private:
     std::map<WindowId, Win> windows_;
     std::unordered_map<::Window, WindowId> by_xid_;
     WindowId next_id_ = 1;
+    unsigned long flushed_before_ = 0; // NextRequest at the last FlushBeforeSleep
     WindowId capture_ = kNoWindow;
     // Buttons held as of the last pointer event read, and where it was on the screen.
     std::uint32_t buttons_ = 0;

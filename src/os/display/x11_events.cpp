@@ -49,10 +49,8 @@ void SetPointer(DisplayEvent& out, int x, int y, int root_x, int root_y, std::ui
 
 } // namespace
 
-bool X11Display::NextEvent(DisplayEvent& event) {
-    // XPending flushes our requests and reads whatever the server has sent, so that the
-    // caller may sleep on the connection once this returns false.
-    while (events_.empty() && XPending(dpy_) > 0) {
+bool X11Display::TakeReceived(DisplayEvent& event) {
+    while (events_.empty() && XEventsQueued(dpy_, QueuedAlready) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);
         if (Filtered(ev)) continue;
@@ -62,6 +60,10 @@ bool X11Display::NextEvent(DisplayEvent& event) {
     event = events_.front();
     events_.pop_front();
     return true;
+}
+
+void X11Display::ReadConnection() {
+    XEventsQueued(dpy_, QueuedAfterFlush);
 }
 
 void X11Display::AddEventFilter(const void* owner, EventFilter filter) {

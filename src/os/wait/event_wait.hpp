@@ -5,10 +5,12 @@
 #include "os/clock/clock.hpp"
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace os {
@@ -23,7 +25,7 @@ public:
     virtual void Wake() = 0;
 };
 
-// Sleeps in poll() on a wake-up descriptor and the descriptors that back ends register
+// Sleeps in epoll_wait() on a wake-up descriptor and the descriptors that back ends register
 // (the display connection, the session bus). Idle costs no CPU.
 class PollEventWait final : public EventWait {
 public:
@@ -47,16 +49,26 @@ public:
     };
     void AddSource(int fd, std::function<void()> on_ready, std::function<Interest()> interest);
     void RemoveSource(int fd);
+    // Runs before every sleep: requests buffered for a connection go out once per turn.
+    void SetBeforeSleep(std::function<void()> before_sleep);
 
 private:
     struct Source {
         int fd;
         std::shared_ptr<std::function<void()>> on_ready;
         std::function<Interest()> interest;
+        std::uint32_t registered = 0; // the epoll events the kernel holds for it
     };
+    // Tells the kernel what a source waits for now, when that changed.
+    void Watch(Source& source, std::uint32_t events);
     const Clock& clock_;
     int wake_fd_ = -1;
     std::vector<Source> sources_;
+    std::function<void()> before_sleep_;
+    std::vector<std::pair<int, TimePoint>> timed_; // this turn's sources with a deadline
+    // The set of descriptors lives in the kernel between waits: a turn neither builds nor
+    // registers it again.
+    int epoll_fd_ = -1;
 };
 
 // For the virtual clock: instead of sleeping until a deadline, time is advanced to it,

@@ -1,12 +1,13 @@
-// poll()-based wait with an eventfd for cross-thread wake-ups.
+// epoll-based wait with an eventfd for cross-thread wake-ups.
 #include "os/wait/event_wait.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <poll.h>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -15,10 +16,21 @@ namespace os {
 PollEventWait::PollEventWait(const Clock& clock) : clock_(clock) {
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) throw std::runtime_error("eventfd failed: errno " + std::to_string(errno));
+    epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = wake_fd_;
+    if (epoll_fd_ < 0 || epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &ev) < 0) {
+        const int error = errno;
+        if (epoll_fd_ >= 0) close(epoll_fd_);
+        close(wake_fd_);
+        throw std::runtime_error("epoll failed: errno " + std::to_string(error));
+    }
 }
 
 PollEventWait::~PollEventWait() {
-    if (wake_fd_ >= 0) close(wake_fd_);
+    close(epoll_fd_);
+    close(wake_fd_);
 }
 
 void PollEventWait::AddSource(int fd, std::function<void()> on_ready) {
@@ -30,10 +42,36 @@ void PollEventWait::AddSource(int fd, std::function<void()> on_ready,
     sources_.push_back(
         {fd, on_ready ? std::make_shared<std::function<void()>>(std::move(on_ready)) : nullptr,
          std::move(interest)});
+    try {
+        Watch(sources_.back(), EPOLLIN);
+    } catch (...) {
+        sources_.pop_back();
+        throw;
+    }
+}
+
+void PollEventWait::Watch(Source& source, std::uint32_t events) {
+    if (source.registered == events) return;
+    epoll_event ev{};
+    ev.events = events;
+    ev.data.fd = source.fd;
+    const int op = source.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    if (epoll_ctl(epoll_fd_, op, source.fd, &ev) < 0 &&
+        (op != EPOLL_CTL_ADD || errno != EEXIST ||
+         epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, source.fd, &ev) < 0))
+        throw std::runtime_error("cannot wait on descriptor " + std::to_string(source.fd) +
+                                 ": errno " + std::to_string(errno));
+    source.registered = events;
 }
 
 void PollEventWait::RemoveSource(int fd) {
+    // Fails harmlessly when the descriptor was closed first: closing removed it already.
+    epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, fd, nullptr);
     std::erase_if(sources_, [fd](const Source& s) { return s.fd == fd; });
+}
+
+void PollEventWait::SetBeforeSleep(std::function<void()> before_sleep) {
+    before_sleep_ = std::move(before_sleep);
 }
 
 void PollEventWait::Wake() {
@@ -43,21 +81,19 @@ void PollEventWait::Wake() {
 }
 
 void PollEventWait::Wait(std::optional<TimePoint> deadline) {
-    std::vector<pollfd> fds;
-    fds.push_back({wake_fd_, POLLIN, 0});
-    // The sources with a deadline of their own, by their place in `fds`.
-    std::vector<std::pair<std::size_t, TimePoint>> timed;
-    for (const Source& s : sources_) {
-        short events = POLLIN;
-        if (s.interest) {
-            const Interest want = s.interest();
-            if (want.events) events = want.events;
-            if (want.deadline) {
-                timed.emplace_back(fds.size(), *want.deadline);
-                if (!deadline || *want.deadline < *deadline) deadline = want.deadline;
-            }
+    if (before_sleep_) before_sleep_();
+    // Sources with time-outs of their own say what they wait for, and until when. Only
+    // they are asked; the others' interest stays as the kernel holds it.
+    timed_.clear(); // keeps its room: an idle turn allocates nothing
+    for (Source& s : sources_) {
+        if (!s.interest) continue;
+        const Interest want = s.interest();
+        // poll's bits and epoll's have the same values for reading, writing and priority.
+        Watch(s, want.events ? static_cast<std::uint16_t>(want.events) : EPOLLIN);
+        if (want.deadline) {
+            timed_.emplace_back(s.fd, *want.deadline);
+            if (!deadline || *want.deadline < *deadline) deadline = want.deadline;
         }
-        fds.push_back({s.fd, events, 0});
     }
     int timeout_ms = -1;
     if (deadline) {
@@ -66,30 +102,44 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
         const auto ms = (left.count() + 999999) / 1000000;
         timeout_ms = static_cast<int>(std::clamp<long long>(ms, 0, 24 * 3600 * 1000));
     }
+    epoll_event ready[8];
     int r;
     do {
-        r = poll(fds.data(), fds.size(), timeout_ms);
+        r = epoll_wait(epoll_fd_, ready, std::size(ready), timeout_ms);
     } while (r < 0 && errno == EINTR);
-    if (r > 0 && (fds[0].revents & POLLIN)) {
-        std::uint64_t count;
-        [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
-    }
-    if (r < 0) return;
-    // A timed source is due when its deadline has passed: the poll's time-out was its own.
-    if (!timed.empty()) {
-        const TimePoint now = clock_.Monotonic();
-        for (const auto& [i, due] : timed)
-            if (due <= now) fds[i].revents |= POLLIN;
-    }
+    if (r < 0) r = 0;
+    // This turn's deadlines are taken out of the member before any handler runs, since a
+    // handler may wait again (a modal loop) and reuse it.
+    std::vector<std::pair<int, TimePoint>> timed;
+    timed.swap(timed_);
     // The handlers may change the sources: each one is looked up again before it runs.
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-        if (!fds[i].revents) continue;
+    const auto run = [this](int fd) {
         const auto it = std::find_if(sources_.begin(), sources_.end(),
-                                     [&](const Source& s) { return s.fd == fds[i].fd; });
-        if (it == sources_.end() || !it->on_ready) continue;
+                                     [fd](const Source& s) { return s.fd == fd; });
+        if (it == sources_.end() || !it->on_ready) return;
         const auto on_ready = it->on_ready; // kept alive should it remove itself
         (*on_ready)();
+    };
+    for (int i = 0; i < r; ++i) {
+        const int fd = ready[i].data.fd;
+        if (fd == wake_fd_) {
+            std::uint64_t count;
+            [[maybe_unused]] ssize_t n = read(wake_fd_, &count, sizeof count);
+            continue;
+        }
+        run(fd);
     }
+    // A timed source whose deadline, as it was given, has passed runs too, readable or not:
+    // the wait's time-out was its own.
+    const TimePoint now = clock_.Monotonic();
+    for (const auto& [fd, due] : timed) {
+        if (due > now) continue;
+        const bool ran =
+            std::any_of(ready, ready + r, [fd](const epoll_event& e) { return e.data.fd == fd; });
+        if (!ran) run(fd);
+    }
+    timed.clear();
+    if (timed.capacity() > timed_.capacity()) timed.swap(timed_);
 }
 
 } // namespace os
