@@ -132,8 +132,9 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     // A timed source whose deadline, as it was given, has passed runs too, readable or not:
     // the wait's time-out was its own.
     const TimePoint now = clock_.Monotonic();
-    for (const auto& [fd, due] : timed) {
-        if (due > now) continue;
+    for (const auto& entry : timed) {
+        const int fd = entry.first;
+        if (entry.second > now) continue;
         const bool ran =
             std::any_of(ready, ready + r, [fd](const epoll_event& e) { return e.data.fd == fd; });
         if (!ran) run(fd);
