@@ -248,6 +248,8 @@ TEST_F(CommandsTest, RecordPlayAndSaveFromAnotherWindowAndFailFastWithoutAnAnswe
     signal[signal.size() / 2] = 10000;
     os::WriteWavFile(dir + "/signal.wav", e2e::kRate, 1, signal);
     desktop.Run("paplay -d mic " + dir + "/signal.wav");
+    // paplay ends once the server has the sound; its last part is still on its way.
+    std::this_thread::sleep_for(500ms);
     EXPECT_EQ(Command("--record"), 0);
     ASSERT_TRUE(Streams("source-outputs", false)) << "--record did not stop the recording";
 

@@ -86,10 +86,14 @@ bool X11InstanceClaim::RequestActivation() {
     const ::Window owner = XGetSelectionOwner(dpy_, selection_);
     if (owner == None) return false;
     if (owner == window_) return true;
+    return SendToOwner(owner, activate_);
+}
+
+bool X11InstanceClaim::SendToOwner(::Window owner, Atom message) {
     XEvent ev{};
     ev.xclient.type = ClientMessage;
     ev.xclient.window = owner;
-    ev.xclient.message_type = activate_;
+    ev.xclient.message_type = message;
     ev.xclient.format = 32;
     ev.xclient.data.l[0] = static_cast<long>(ServerTime());
     ev.xclient.data.l[1] = static_cast<long>(window_);
@@ -165,16 +169,7 @@ bool X11InstanceClaim::SendCommand(const std::string& command) {
     XChangeProperty(dpy_, window_, command_, utf8_, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(command.data()),
                     static_cast<int>(command.size()));
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = owner;
-    ev.xclient.message_type = command_;
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(ServerTime());
-    ev.xclient.data.l[1] = static_cast<long>(window_);
-    x11::ErrorTrap trap(dpy_);
-    XSendEvent(dpy_, owner, False, NoEventMask, &ev);
-    return trap.Sync() == 0;
+    return SendToOwner(owner, command_);
 }
 
 std::optional<InstanceClaim::Answer>

@@ -44,6 +44,8 @@ public:
 private:
     // The server's time now, read from the notification of an empty property append.
     Time ServerTime();
+    // A client message from our window to the holder of the claim; false when it is gone.
+    bool SendToOwner(::Window owner, Atom message);
     // True for events that concern the owner window.
     bool Filter(XEvent& ev);
     void Refuse(const XSelectionRequestEvent& request);
