@@ -17,6 +17,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -78,10 +79,11 @@ int ScreenHeight() {
     return PrimaryMonitor().Height();
 }
 
-// Whether a window at (left, top) of the given size shows on any monitor at all. In 64 bits,
+// Whether a window at (left, top) of the given size shows on any of `monitors`. In 64 bits,
 // as a place computed from stored offsets may lie far outside what 32 bits hold.
-bool OnSomeMonitor(std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t height) {
-    for (const fw::TRect& m : fw::Screen->MonitorRects())
+bool OnSomeMonitor(const std::vector<fw::TRect>& monitors, std::int64_t left, std::int64_t top,
+                   std::int64_t width, std::int64_t height) {
+    for (const fw::TRect& m : monitors)
         if (left < m.Right && left + width > m.Left && top < m.Bottom && top + height > m.Top)
             return true;
     return false;
@@ -147,9 +149,11 @@ void TForm1::FormCreate(fw::TObject*) {
     }
     // The offsets may be any 32-bit values: the place is reckoned in 64 bits, and one that
     // no monitor shows counts as a changed screen.
-    const fw::TRect primary = PrimaryMonitor();
+    // The monitors are asked for once: the X server answers each look.
+    const std::vector<fw::TRect> monitors = fw::Screen->MonitorRects();
+    const fw::TRect primary = monitors.front();
     if (primary.Width() != StoredScreenWidth || primary.Height() != StoredScreenHeight ||
-        !OnSomeMonitor(std::int64_t{primary.Right} - LeftOffset,
+        !OnSomeMonitor(monitors, std::int64_t{primary.Right} - LeftOffset,
                        std::int64_t{primary.Bottom} - TopOffset, Width(), Height())) {
         LeftOffset = kDefaultLeftOffset;
         TopOffset = kDefaultTopOffset;

@@ -40,16 +40,23 @@ X11GrabShortcuts::~X11GrabShortcuts() {
     XFlush(dpy_);
 }
 
-unsigned X11GrabShortcuts::ModifierOf(KeySym sym) const {
+unsigned X11GrabShortcuts::ModifierOf(XModifierKeymap* map, KeySym sym) const {
     const KeyCode code = XKeysymToKeycode(dpy_, sym);
-    if (!code) return 0;
-    XModifierKeymap* map = XGetModifierMapping(dpy_);
-    unsigned mask = 0;
-    for (int mod = 0; mod < 8 && !mask; ++mod)
+    if (!code || !map) return 0;
+    for (int mod = 0; mod < 8; ++mod)
         for (int i = 0; i < map->max_keypermod; ++i)
-            if (map->modifiermap[mod * map->max_keypermod + i] == code) mask = 1u << mod;
-    XFreeModifiermap(map);
-    return mask;
+            if (map->modifiermap[mod * map->max_keypermod + i] == code) return 1u << mod;
+    return 0;
+}
+
+std::array<unsigned, 4> X11GrabShortcuts::Locks() const {
+    return {0, LockMask, num_lock_, LockMask | num_lock_};
+}
+
+void X11GrabShortcuts::Ungrab(const Grab& grab) const {
+    for (const KeyCode code : grab.codes)
+        for (const unsigned lock : Locks())
+            XUngrabKey(dpy_, code, grab.modifiers | lock, root_);
 }
 
 void X11GrabShortcuts::Start(std::vector<Shortcut> shortcuts, std::uint32_t window,
@@ -64,9 +71,14 @@ void X11GrabShortcuts::Start(std::vector<Shortcut> shortcuts, std::uint32_t wind
 void X11GrabShortcuts::GrabAll(bool report) {
     UngrabAll();
     grabs_.clear();
-    num_lock_ = ModifierOf(XK_Num_Lock);
-    const unsigned alt = ModifierOf(XK_Alt_L) ? ModifierOf(XK_Alt_L) : Mod1Mask;
-    const unsigned super = ModifierOf(XK_Super_L) ? ModifierOf(XK_Super_L) : Mod4Mask;
+    // One look at the modifier map for all three keys.
+    XModifierKeymap* map = XGetModifierMapping(dpy_);
+    num_lock_ = ModifierOf(map, XK_Num_Lock);
+    const unsigned alt_bit = ModifierOf(map, XK_Alt_L);
+    const unsigned super_bit = ModifierOf(map, XK_Super_L);
+    if (map) XFreeModifiermap(map);
+    const unsigned alt = alt_bit ? alt_bit : Mod1Mask;
+    const unsigned super = super_bit ? super_bit : Mod4Mask;
     XkbDescPtr xkb = XkbGetMap(dpy_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
     if (!xkb) return;
     for (std::size_t i = 0; i < shortcuts_.size(); ++i) {
@@ -94,17 +106,14 @@ void X11GrabShortcuts::GrabAll(bool report) {
                              text.c_str());
             continue;
         }
-        const unsigned locks[4] = {0, LockMask, num_lock_, LockMask | num_lock_};
         x11::ErrorTrap trap(dpy_);
         for (const KeyCode code : grab.codes)
-            for (const unsigned lock : locks)
+            for (const unsigned lock : Locks())
                 XGrabKey(dpy_, code, grab.modifiers | lock, root_, False, GrabModeAsync,
                          GrabModeAsync);
         if (trap.Sync() != 0) {
             // Held by another program (BadAccess): give back what we got of it.
-            for (const KeyCode code : grab.codes)
-                for (const unsigned lock : locks)
-                    XUngrabKey(dpy_, code, grab.modifiers | lock, root_);
+            Ungrab(grab);
             if (report)
                 std::fprintf(stderr,
                              "mirelo: %s is taken by another program; that shortcut is off\n",
@@ -118,11 +127,8 @@ void X11GrabShortcuts::GrabAll(bool report) {
 }
 
 void X11GrabShortcuts::UngrabAll() {
-    const unsigned locks[4] = {0, LockMask, num_lock_, LockMask | num_lock_};
     for (const Grab& grab : grabs_)
-        for (const KeyCode code : grab.codes)
-            for (const unsigned lock : locks)
-                XUngrabKey(dpy_, code, grab.modifiers | lock, root_);
+        Ungrab(grab);
 }
 
 bool X11GrabShortcuts::Means(const Grab& grab, KeyCode code, unsigned state) const {

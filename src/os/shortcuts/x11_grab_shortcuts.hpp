@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 
+#include <array>
 #include <vector>
 
 namespace os {
@@ -35,9 +36,13 @@ private:
     };
     void GrabAll(bool report);
     void UngrabAll();
+    // Gives back a grab's keys, with every lock combination.
+    void Ungrab(const Grab& grab) const;
+    // The lock modifiers that may be on while a shortcut is pressed, in every combination.
+    std::array<unsigned, 4> Locks() const;
     bool Filter(XEvent& ev);
-    // The modifier bit the server gives a key (Alt_L, Num_Lock), 0 when it has none.
-    unsigned ModifierOf(KeySym sym) const;
+    // The modifier bit `map` gives a key (Alt_L, Num_Lock), 0 when it has none.
+    unsigned ModifierOf(XModifierKeymap* map, KeySym sym) const;
     // Whether a press of `code` in the event's group means `grab`'s key.
     bool Means(const Grab& grab, KeyCode code, unsigned state) const;
 
