@@ -71,6 +71,11 @@ X11Display::X11Display(::Display* dpy, const Clock& clock, const X11Options& opt
                  XRRQueryVersion(dpy_, &randr_major, &randr_minor) &&
                  (randr_major > 1 || (randr_major == 1 && randr_minor >= 3));
     has_monitors_ = has_randr_ && (randr_major > 1 || randr_minor >= 5);
+    if (has_randr_) {
+        // Told when the screen or its monitors change, so the list is asked for only then.
+        randr_event_base_ = event_base;
+        XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
+    }
     // A held key repeats as presses alone, without a release before each.
     XkbSetDetectableAutoRepeat(dpy_, True, nullptr);
 }

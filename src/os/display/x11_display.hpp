@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -174,6 +175,12 @@ private:
     bool has_input_shape_ = false;
     bool has_randr_ = false;
     bool has_monitors_ = false; // RandR 1.5: monitors as the desktop defines them
+    int randr_event_base_ = -1;
+    // The monitors as last asked of the server; dropped when it says the screen changed.
+    mutable std::optional<std::vector<Rect>> monitors_;
+    // The monitors, primary first, from the server: RandR 1.5, else the lit CRTCs, else the
+    // whole screen.
+    std::vector<Rect> AskMonitors() const;
     Cursor hand_cursor_ = 0;
     Cursor drag_cursor_ = 0;
     std::vector<std::pair<const void*, EventFilter>> filters_;

@@ -10,6 +10,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -53,6 +54,10 @@ bool X11Display::TakeReceived(DisplayEvent& event) {
     while (events_.empty() && XEventsQueued(dpy_, QueuedAlready) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);
+        if (randr_event_base_ >= 0 && ev.type == randr_event_base_ + RRScreenChangeNotify) {
+            XRRUpdateConfiguration(&ev);
+            monitors_.reset();
+        }
         if (Filtered(ev)) continue;
         Dispatch(ev);
     }

@@ -150,6 +150,11 @@ Size X11Display::ScreenSize() const {
 }
 
 std::vector<Rect> X11Display::Monitors() const {
+    if (!monitors_) monitors_ = AskMonitors();
+    return *monitors_;
+}
+
+std::vector<Rect> X11Display::AskMonitors() const {
     std::vector<Rect> monitors;
     std::size_t primary = 0;
     bool named = false;
