@@ -5,7 +5,7 @@
 #include "app/Unit1.hpp"
 #include "framework/application.hpp"
 #include "framework/graphics/bmp.hpp"
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 
 #include <chrono>
 #include <cstddef>

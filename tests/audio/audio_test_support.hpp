@@ -7,6 +7,7 @@
 #include "audio/device_memory.hpp"
 #include "framework/application.hpp"
 #include "framework/exception_guard.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

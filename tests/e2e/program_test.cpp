@@ -2,7 +2,7 @@
 // driven with real input (xdotool) and looked at from outside (xprop, xwininfo, pixels).
 #include "desktop.hpp"
 #include "framework/application.hpp"
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 #include "probe_form.hpp"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // those made later, the image nearest 32 x 32 chosen, its mask or alpha kept as alpha, and
 // taken away again by an empty icon.
 #include "framework/application.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 // its window gets it, the active form changing; the hooks of the application's window;
 // actions handled by the application first.
 #include "framework/application.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

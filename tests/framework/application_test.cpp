@@ -3,6 +3,7 @@
 // the screen, pointer and key state, window regions.
 #include "framework/application.hpp"
 #include "framework/timer.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "framework/application.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/forms.hpp"
+#include "os/sim_platform.hpp"
 
 #include "../heap_peak.hpp"
 

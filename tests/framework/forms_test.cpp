@@ -3,6 +3,7 @@
 #include "framework/application.hpp"
 #include "framework/graphics/canvas.hpp"
 #include "os/display/png.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

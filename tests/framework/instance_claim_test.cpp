@@ -2,6 +2,7 @@
 // hears later starts through OnActivateRequest; a later start asks the holder and ends; a
 // holder that ended, even between a start's look and its request, never blocks a start.
 #include "framework/application.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "framework/message_loop.hpp"
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "framework/application.hpp"
 #include "framework/registry.hpp"
 #include "os/settings/file_settings.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

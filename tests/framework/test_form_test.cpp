@@ -5,6 +5,7 @@
 #include "framework/graphics/image_list.hpp"
 #include "framework/image.hpp"
 #include "os/display/png.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

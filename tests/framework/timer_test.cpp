@@ -1,7 +1,7 @@
 #include "framework/exception_guard.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/timer.hpp"
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "framework/application.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/form_writer.hpp"
+#include "os/sim_platform.hpp"
 #include "skin/register.hpp"
 
 #include <cstddef>

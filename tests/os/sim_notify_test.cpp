@@ -1,6 +1,6 @@
 // The simulated notification area: what it shows, what it refuses, and the mouse messages
 // that injected clicks post to the icon's owner.
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
 

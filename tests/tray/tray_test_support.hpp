@@ -4,7 +4,7 @@
 
 #include "framework/application.hpp"
 #include "framework/graphics/icon.hpp"
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 #include "tray/register.hpp"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 
 #include "os/clock/clock.hpp"
 #include "os/instance/instance.hpp"
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <map>
 #include <memory>

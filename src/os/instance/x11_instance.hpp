@@ -9,7 +9,7 @@
 #pragma once
 
 #include "os/instance/instance.hpp"
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <X11/Xlib.h>
 

@@ -7,7 +7,7 @@
 #include "os/display/sim_display.hpp"
 #include "os/notify/mouse_messages.hpp"
 #include "os/notify/notify.hpp"
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <optional>
 #include <vector>

@@ -13,7 +13,7 @@
 
 #include "os/bus/session_bus.hpp"
 #include "os/notify/notify.hpp"
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <cstdint>
 #include <functional>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "os/notify/notify.hpp"
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <list>
 #include <memory>

@@ -3,7 +3,7 @@
 // window. The program only learns which of its shortcuts was pressed.
 #pragma once
 
-#include "os/wave/wave.hpp"
+#include "os/post.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -4,8 +4,9 @@
 // that the audio components read like their design.
 #pragma once
 
+#include "os/post.hpp"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace os {
@@ -110,12 +111,6 @@ struct MmTime {
 static_assert(sizeof(MmTime) == 12);
 
 enum class WaveDirection { In, Out };
-
-// Posts a notification to a window; true when it was queued. The framework's
-// MessageLoop::PostMessage fits. Services call it from their own threads and while they
-// hold their locks: it must queue, never call back into the service.
-using PostFn = std::function<bool(std::uint32_t window, std::uint32_t msg, std::uintptr_t wparam,
-                                  std::intptr_t lparam)>;
 
 // Every call answers MMSYSERR_NOERROR or a code that ErrorText explains. Buffers are
 // given back in the order they were queued, one notification each, and belong to the

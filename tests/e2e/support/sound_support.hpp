@@ -3,7 +3,7 @@
 // ALSA's devices and no screen, and the signal helpers that find one sound in another.
 #pragma once
 
-#include "os/platform.hpp"
+#include "os/sim_platform.hpp"
 #include "os/wave/alsa_wave.hpp"
 
 #include <csignal>
