@@ -4,6 +4,7 @@
 
 #include "framework/application.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/message_box.hpp"
 #include "framework/registry.hpp"
 #include "framework/sysutils.hpp"
 #include "framework/window_calls.hpp"

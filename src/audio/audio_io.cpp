@@ -2,8 +2,8 @@
 #include "audio/audio_io.hpp"
 
 #include "audio/device_memory.hpp"
-#include "framework/application.hpp"
 #include "framework/message_loop.hpp"
+#include "framework/platform_access.hpp"
 
 #include <algorithm>
 #include <exception>

@@ -1,8 +1,9 @@
 // The application object, the screen and the runtime.
 #include "framework/application.hpp"
 
-#include "framework/application_detail.hpp"
 #include "framework/exception_guard.hpp"
+#include "framework/message_box.hpp"
+#include "framework/regions.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -16,8 +17,6 @@ TScreen* Screen = nullptr;
 
 namespace {
 
-os::Platform* g_platform = nullptr;
-
 WPARAM MouseKeys(std::uint32_t mods) {
     WPARAM w = 0;
     if (mods & os::Modifiers::kLeftButton) w |= MK_LBUTTON;
@@ -29,27 +28,6 @@ WPARAM MouseKeys(std::uint32_t mods) {
 }
 
 } // namespace
-
-namespace detail {
-std::optional<std::uint32_t>& InputModifiers() {
-    static std::optional<std::uint32_t> modifiers;
-    return modifiers;
-}
-TCustomForm* FormOf(HWND h) {
-    return dynamic_cast<TCustomForm*>(FindControl(h));
-}
-} // namespace detail
-
-bool HasDisplay() {
-    return g_platform != nullptr;
-}
-os::Display& GetDisplay() {
-    return GetPlatform().GetDisplay();
-}
-os::Platform& GetPlatform() {
-    if (!g_platform) throw EInvalidOperation("no platform: create a Runtime first");
-    return *g_platform;
-}
 
 // ---- TApplication ------------------------------------------------------------------
 
@@ -288,9 +266,9 @@ void TScreen::FormActivated(TCustomForm* form) {
 // ---- Runtime -----------------------------------------------------------------------
 
 Runtime::Runtime(os::Platform& platform) : platform_(platform) {
-    if (g_platform) throw EInvalidOperation("a runtime exists already");
+    if (HasDisplay()) throw EInvalidOperation("a runtime exists already");
     loop_ = std::make_unique<MessageLoop>(platform.GetClock(), platform.GetWait());
-    g_platform = &platform;
+    detail::SetPlatform(&platform);
     screen_ = std::make_unique<TScreen>(nullptr);
     Screen = screen_.get();
     mouse_ = std::make_unique<TMouse>();
@@ -334,7 +312,7 @@ Runtime::~Runtime() {
     Mouse = nullptr;
     SetCaptureControl(nullptr);
     detail::ClearRegions();
-    g_platform = nullptr;
+    detail::SetPlatform(nullptr);
     loop_.reset();
 }
 

@@ -1,13 +1,12 @@
 // The application object and the screen; the runtime that binds the framework to a
-// platform (message loop, display input, painting, exception display); the window calls
-// that the program's modules make by their platform names; the modal message box.
+// platform (message loop, display input, painting, exception display).
 #pragma once
 
 #include "framework/app_slots.hpp"
 #include "framework/exception_guard.hpp"
 #include "framework/forms.hpp"
 #include "framework/graphics/icon.hpp"
-#include "os/platform.hpp"
+#include "framework/platform_access.hpp"
 
 #include <functional>
 #include <memory>
@@ -232,72 +231,5 @@ private:
     std::unique_ptr<TMouse> mouse_;
     TExceptionHandler previous_handler_;
 };
-
-bool HasDisplay();
-os::Display& GetDisplay();
-os::Platform& GetPlatform();
-
-// Window calls.
-inline constexpr int SM_CXSCREEN = 0;
-inline constexpr int SM_CYSCREEN = 1;
-int GetSystemMetrics(int index);
-bool GetCursorPos(TPoint* point);
-// Negative while the key is down (Shift 16, Ctrl 17, Alt 18, and mouse buttons 1, 2, 4).
-std::int16_t GetKeyState(int virtual_key);
-inline constexpr int VK_LBUTTON = 1;
-inline constexpr int VK_RBUTTON = 2;
-inline constexpr int VK_MBUTTON = 4;
-inline constexpr int VK_RETURN = 13;
-inline constexpr int VK_SHIFT = 16;
-inline constexpr int VK_CONTROL = 17;
-inline constexpr int VK_MENU = 18;
-inline constexpr int VK_ESCAPE = 27;
-inline constexpr int VK_SPACE = 32;
-
-using HRGN = std::uint32_t;
-// A region from its data block; 0 when the data are not a valid region.
-HRGN ExtCreateRegion(const void* transform, std::uint32_t size, const void* data);
-// With a null buffer, the size the data need; else copies them and returns the size
-// (0 when the buffer is too small or the region unknown).
-std::uint32_t GetRegionData(HRGN region, std::uint32_t size, void* buffer);
-bool DeleteObject(HRGN region);
-const Region* RegionOf(HRGN region);
-// Gives the region to the window (the window owns it from then on); 0 makes the window
-// rectangular again. The window must be a form's.
-int SetWindowRgn(HWND window, HRGN region, bool redraw);
-
-inline constexpr int SW_HIDE = 0;
-inline constexpr int SW_SHOWNORMAL = 1;
-inline constexpr int SW_SHOWMINIMIZED = 2;
-inline constexpr int SW_SHOWNOACTIVATE = 4;
-inline constexpr int SW_SHOW = 5;
-inline constexpr int SW_MINIMIZE = 6;
-inline constexpr int SW_RESTORE = 9;
-inline constexpr int SW_SHOWDEFAULT = 10;
-bool ShowWindow(HWND window, int command);
-bool IsWindowVisible(HWND window);
-bool IsIconic(HWND window);
-// Windows are enabled unless they are a disabled form.
-bool IsWindowEnabled(HWND window);
-// What a window does with a message it does not handle itself: nothing.
-LRESULT DefWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
-// Painting the application's window: its minimised picture, all of it, background first.
-struct PAINTSTRUCT {
-    os::PixelBuffer* surface = nullptr;
-    bool fErase = false;
-    TRect rcPaint;
-};
-bool BeginPaint(HWND window, PAINTSTRUCT& paint);
-void EndPaint(HWND window, const PAINTSTRUCT& paint);
-HWND GetForegroundWindow();
-bool SetForegroundWindow(HWND window);
-HWND SetActiveWindow(HWND window);
-
-// A modal message box with the text and an OK button; Enter, Space and Escape press it.
-void ShowMessage(const std::string& text);
-// Lets tests see message boxes: called with the text when one opens; returning true
-// closes it at once, as if OK had been pressed.
-using TMessageBoxHook = std::function<bool(const std::string& text)>;
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
 
 } // namespace fw

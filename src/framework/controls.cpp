@@ -2,10 +2,10 @@
 // the control, the mouse steps, message dispatch and routing, and the paint requests.
 #include "framework/controls.hpp"
 
-#include "framework/application.hpp"
 #include "framework/exception_guard.hpp"
 #include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/platform_access.hpp"
 
 #include "framework/graphics/color_idents.hpp"
 

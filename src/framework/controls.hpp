@@ -310,6 +310,9 @@ private:
     std::vector<TControl*> win_controls_; // windowed, bottom to top
 };
 
+// The windowed control of a handle, if any.
+TWinControl* FindControl(HWND handle);
+
 // The control that holds the mouse capture, if any.
 TControl* GetCaptureControl();
 void SetCaptureControl(TControl* control);

@@ -6,6 +6,7 @@
 #include "framework/exception_guard.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/platform_access.hpp"
 
 #include <map>
 #include <unordered_map>
@@ -55,6 +56,10 @@ const std::string* FindFormDescription(std::string_view class_name) {
 TCustomForm* FindForm(os::WindowId window) {
     auto it = FormsByWindow().find(window);
     return it == FormsByWindow().end() ? nullptr : it->second;
+}
+
+TCustomForm* detail::FormOf(HWND h) {
+    return dynamic_cast<TCustomForm*>(FindControl(h));
 }
 
 void TCustomForm::Describe(TClassBuilder<TCustomForm>& c) {

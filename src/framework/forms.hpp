@@ -155,7 +155,10 @@ const std::string* FindFormDescription(std::string_view class_name);
 
 // The form that shows a display window, if any.
 TCustomForm* FindForm(os::WindowId window);
-// The windowed control of a handle, if any.
-TWinControl* FindControl(HWND handle);
+
+namespace detail {
+// The form of a window handle, if it is one.
+TCustomForm* FormOf(HWND h);
+} // namespace detail
 
 } // namespace fw

@@ -1,8 +1,9 @@
 // Menu items, menus, the popup menu and its modal window.
 #include "framework/menus.hpp"
 
-#include "framework/application.hpp"
+#include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/platform_access.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,10 @@
 // The modal message box with its OK button.
+#include "framework/message_box.hpp"
+
 #include "framework/application.hpp"
+#include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/platform_access.hpp"
 
 #include <memory>
 #include <string>

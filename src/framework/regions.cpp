@@ -1,7 +1,8 @@
 // The region table: regions made from their data, handed out by handle until a window takes
 // them or they are deleted.
-#include "framework/application.hpp"
-#include "framework/application_detail.hpp"
+#include "framework/regions.hpp"
+
+#include "framework/forms.hpp"
 
 #include <cstring>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #include "framework/registry.hpp"
 
-#include "framework/application.hpp"
+#include "framework/platform_access.hpp"
 
 namespace fw {
 

@@ -1,7 +1,7 @@
 // The notification area through the platform's notify service, and icon resources.
 #include "framework/shell.hpp"
 
-#include "framework/application.hpp"
+#include "framework/platform_access.hpp"
 #include "os/notify/notify.hpp"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Date-time values read from the platform's clock service.
 #include "framework/sysutils.hpp"
 
-#include "framework/application.hpp"
+#include "framework/platform_access.hpp"
 
 #include <chrono>
 

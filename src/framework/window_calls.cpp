@@ -1,9 +1,9 @@
-// The window calls: screen metrics, pointer and keys, showing and activating windows, their
-// styles and threads, and the minimise animation setting.
+// The window calls: showing, painting and activating windows, their styles and threads, and
+// the minimise animation setting.
 #include "framework/window_calls.hpp"
 
 #include "framework/application.hpp"
-#include "framework/application_detail.hpp"
+#include "framework/forms.hpp"
 
 #include <functional>
 #include <thread>
@@ -18,48 +18,6 @@ std::uint32_t ThreadNumber(std::thread::id id) {
     return static_cast<std::uint32_t>(std::hash<std::thread::id>{}(id)) | 1u;
 }
 } // namespace
-
-int GetSystemMetrics(int index) {
-    const os::Size s = GetDisplay().ScreenSize();
-    if (index == SM_CXSCREEN) return s.width;
-    if (index == SM_CYSCREEN) return s.height;
-    return 0;
-}
-
-bool GetCursorPos(TPoint* point) {
-    if (!point || !HasDisplay()) return false;
-    const os::Point p = GetDisplay().PointerPosition();
-    *point = {p.x, p.y};
-    return true;
-}
-
-std::int16_t GetKeyState(int virtual_key) {
-    if (!HasDisplay()) return 0;
-    const std::uint32_t m =
-        detail::InputModifiers() ? *detail::InputModifiers() : GetDisplay().ModifierState();
-    std::uint32_t bit = 0;
-    switch (virtual_key) {
-    case VK_SHIFT:
-        bit = os::Modifiers::kShift;
-        break;
-    case VK_CONTROL:
-        bit = os::Modifiers::kCtrl;
-        break;
-    case VK_MENU:
-        bit = os::Modifiers::kAlt;
-        break;
-    case VK_LBUTTON:
-        bit = os::Modifiers::kLeftButton;
-        break;
-    case VK_RBUTTON:
-        bit = os::Modifiers::kRightButton;
-        break;
-    case VK_MBUTTON:
-        bit = os::Modifiers::kMiddleButton;
-        break;
-    }
-    return (m & bit) ? static_cast<std::int16_t>(-128) : 0;
-}
 
 bool ShowWindow(HWND window, int command) {
     if (Application && window == Application->Handle()) {

@@ -1,13 +1,45 @@
-// Window calls that bring a window to the front the way the platform's programs do: the
-// window's style bits, its thread, attached input and the system's minimise animation. All
-// of the program's windows live on the one user-interface thread.
+// The window calls that the program's modules make by their platform names: showing,
+// painting and activating windows, and those that bring a window to the front the way the
+// platform's programs do (the window's style bits, its thread, attached input and the
+// system's minimise animation). All of the program's windows live on the one
+// user-interface thread.
 #pragma once
 
+#include "framework/graphics/geometry.hpp"
 #include "framework/message_loop.hpp"
+#include "framework/platform_access.hpp"
+#include "os/display/display.hpp"
 
 #include <cstdint>
 
 namespace fw {
+
+inline constexpr int SW_HIDE = 0;
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_SHOWNOACTIVATE = 4;
+inline constexpr int SW_SHOW = 5;
+inline constexpr int SW_MINIMIZE = 6;
+inline constexpr int SW_RESTORE = 9;
+inline constexpr int SW_SHOWDEFAULT = 10;
+bool ShowWindow(HWND window, int command);
+bool IsWindowVisible(HWND window);
+bool IsIconic(HWND window);
+// Windows are enabled unless they are a disabled form.
+bool IsWindowEnabled(HWND window);
+// What a window does with a message it does not handle itself: nothing.
+LRESULT DefWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+// Painting the application's window: its minimised picture, all of it, background first.
+struct PAINTSTRUCT {
+    os::PixelBuffer* surface = nullptr;
+    bool fErase = false;
+    TRect rcPaint;
+};
+bool BeginPaint(HWND window, PAINTSTRUCT& paint);
+void EndPaint(HWND window, const PAINTSTRUCT& paint);
+HWND GetForegroundWindow();
+bool SetForegroundWindow(HWND window);
+HWND SetActiveWindow(HWND window);
 
 inline constexpr int GWL_STYLE = -16;
 inline constexpr std::uint32_t WS_MINIMIZE = 0x20000000;

@@ -2,9 +2,9 @@
 // rules, the messages it answers and its paint.
 #include "skin/cool_button.hpp"
 
-#include "framework/application.hpp"
 #include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/platform_access.hpp"
 
 #include <cctype>
 

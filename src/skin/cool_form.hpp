@@ -4,8 +4,8 @@
 // on the skin drag the whole window. TRegionType holds the region.
 #pragma once
 
-#include "framework/application.hpp"
 #include "framework/image.hpp"
+#include "framework/regions.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,6 +3,7 @@
 
 #include "framework/exception_guard.hpp"
 #include "framework/graphics/color_idents.hpp"
+#include "framework/window_calls.hpp"
 
 #include <algorithm>
 #include <iterator>

@@ -4,6 +4,7 @@
 
 #include "framework/application.hpp"
 #include "framework/exception_guard.hpp"
+#include "framework/window_calls.hpp"
 #include "tray/timer_thread.hpp"
 
 #include <algorithm>

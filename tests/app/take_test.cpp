@@ -4,6 +4,7 @@
 #include "app_test_support.hpp"
 
 #include "framework/graphics/colors.hpp"
+#include "framework/message_box.hpp"
 #include "framework/registry.hpp"
 
 #include <gtest/gtest.h>
@@ -242,7 +243,8 @@ TEST(Take, TraceKeepsItsPaceWhenTheSystemClockJumps) {
 }
 
 TEST(Take, ACaptureDeviceLostMidTakeKeepsWhatArrived) {
-    Window w([](os::SimPlatform& p) { p.SimWave().SetCaptureSource(0, os::ToneSource(300, 3000)); });
+    Window w(
+        [](os::SimPlatform& p) { p.SimWave().SetCaptureSource(0, os::ToneSource(300, 3000)); });
     app::TForm1& f = *w.form;
     // A first take of 8 blocks, then a recording whose device goes away after 1.2 s.
     w.Key('R');

@@ -4,6 +4,7 @@
 #include "audio/audio_io.hpp"
 #include "desktop.hpp"
 #include "framework/application.hpp"
+#include "framework/message_box.hpp"
 #include "os/sim_platform.hpp"
 #include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"

@@ -2,7 +2,10 @@
 // restore with their events, the taskbar entry, exceptions shown by the default display,
 // the screen, pointer and key state, window regions.
 #include "framework/application.hpp"
+#include "framework/message_box.hpp"
+#include "framework/regions.hpp"
 #include "framework/timer.hpp"
+#include "framework/window_calls.hpp"
 #include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // mouse goes, keys, closing, the window move and message boxes.
 #include "framework/application.hpp"
 #include "framework/graphics/canvas.hpp"
+#include "framework/message_box.hpp"
 #include "os/display/png.hpp"
 #include "os/sim_platform.hpp"
 

@@ -5,6 +5,7 @@
 #include "framework/graphics/colors.hpp"
 #include "framework/graphics/ico.hpp"
 #include "framework/graphics/region.hpp"
+#include "framework/regions.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 
 #include "framework/application.hpp"
 #include "framework/image.hpp"
+#include "framework/message_box.hpp"
 #include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>

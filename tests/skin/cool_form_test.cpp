@@ -11,6 +11,7 @@
 #include "framework/form_reader.hpp"
 #include "framework/form_writer.hpp"
 #include "framework/graphics/icon.hpp"
+#include "framework/message_box.hpp"
 #include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // the default display, the slots emptied when the last component goes, the settings, and
 // the hooks of the application's window.
 #include "framework/form_reader.hpp"
+#include "framework/message_box.hpp"
 #include "tray/app_events.hpp"
 #include "tray/tray_icon.hpp"
 #include "tray_test_support.hpp"

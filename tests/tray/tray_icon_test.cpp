@@ -3,6 +3,7 @@
 // item, Enabled, a host that is absent or refuses, and loading from a form description.
 #include "framework/form_reader.hpp"
 #include "framework/menus.hpp"
+#include "framework/message_box.hpp"
 #include "tray/tray_icon.hpp"
 #include "tray_test_support.hpp"
 

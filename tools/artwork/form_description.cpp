@@ -6,6 +6,7 @@
 #include "framework/form_writer.hpp"
 #include "framework/graphics/ico.hpp"
 #include "framework/graphics/icon.hpp"
+#include "framework/regions.hpp"
 #include "os/sim_platform.hpp"
 
 #include <memory>
