@@ -265,10 +265,40 @@ void TScreen::FormActivated(TCustomForm* form) {
 
 // ---- Runtime -----------------------------------------------------------------------
 
-Runtime::Runtime(os::Platform& platform) : platform_(platform) {
+// What the forms ask of the application and the screen, which come and go within the
+// runtime's life: each call looks for them at the time.
+class Runtime::Host final : public FormHost {
+public:
+    void FormCreated(TCustomForm& form) override {
+        if (Screen) Screen->forms_.push_back(&form);
+    }
+    void FormDestroyed(TCustomForm& form) override {
+        if (Screen) std::erase(Screen->forms_, &form);
+        if (Application) Application->FormDestroyed(&form);
+    }
+    bool IsMainForm(const TCustomForm& form) const override {
+        return Application && Application->MainForm() == &form;
+    }
+    std::string Title() const override { return Application ? Application->Title() : ""; }
+    void GiveIcon(os::WindowId window) const override {
+        if (Application) Application->GiveIcon(window);
+    }
+    void Terminate() override {
+        if (Application) Application->Terminate();
+    }
+    void Minimize() override {
+        if (Application) Application->Minimize();
+    }
+    void Restore() override {
+        if (Application) Application->Restore();
+    }
+};
+
+Runtime::Runtime(os::Platform& platform) : host_(std::make_unique<Host>()), platform_(platform) {
     if (HasDisplay()) throw EInvalidOperation("a runtime exists already");
     loop_ = std::make_unique<MessageLoop>(platform.GetClock(), platform.GetWait());
     detail::SetPlatform(&platform);
+    SetFormHost(host_.get());
     screen_ = std::make_unique<TScreen>(nullptr);
     Screen = screen_.get();
     mouse_ = std::make_unique<TMouse>();
@@ -312,6 +342,7 @@ Runtime::~Runtime() {
     Mouse = nullptr;
     SetCaptureControl(nullptr);
     detail::ClearRegions();
+    SetFormHost(nullptr);
     detail::SetPlatform(nullptr);
     loop_.reset();
 }

@@ -201,7 +201,6 @@ public:
     void FormActivated(TCustomForm* form);
 
 private:
-    friend class TCustomForm;
     friend class TApplication;
     friend class Runtime;
     std::vector<TCustomForm*> forms_;
@@ -220,10 +219,12 @@ public:
     os::Platform& Platform() { return platform_; }
 
 private:
+    class Host;
     bool PumpInput();
     void Deliver(const os::DisplayEvent& e);
     void PaintPending();
 
+    std::unique_ptr<Host> host_;
     os::Platform& platform_;
     std::unique_ptr<MessageLoop> loop_;
     std::unique_ptr<TApplication> application_;

@@ -3,7 +3,6 @@
 #include "framework/controls.hpp"
 
 #include "framework/exception_guard.hpp"
-#include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
 #include "framework/platform_access.hpp"
 
@@ -21,6 +20,14 @@ std::unordered_map<HWND, TWinControl*>& ControlsByHandle() {
     // Never destroyed, so that controls destroyed at exit can still leave it.
     static auto* m = new std::unordered_map<HWND, TWinControl*>;
     return *m;
+}
+
+// The control at the top of `c`'s parents (`c` itself without parent), when it is a form.
+TWinControl* FormControl(const TControl* c) {
+    while (c->Parent())
+        c = c->Parent();
+    auto* top = dynamic_cast<TWinControl*>(const_cast<TControl*>(c));
+    return top && top->AsForm() ? top : nullptr;
 }
 } // namespace
 
@@ -64,7 +71,7 @@ TControl* GetCaptureControl() {
 void SetCaptureControl(TControl* control) {
     g_capture = control;
     if (!HasDisplay()) return;
-    TCustomForm* form = control ? control->GetParentForm() : nullptr;
+    TWinControl* form = control ? FormControl(control) : nullptr;
     if (form && form->HandleAllocated())
         GetDisplay().SetCapture(form->DisplayWindow());
     else
@@ -205,7 +212,7 @@ void TControl::SetVisible(bool value) {
 
 bool TControl::Showing() const {
     if (!visible_) return false;
-    if (!parent_) return dynamic_cast<const TCustomForm*>(this) != nullptr;
+    if (!parent_) return FormControl(this) != nullptr;
     return parent_->Showing();
 }
 
@@ -267,7 +274,7 @@ void TControl::ParentColorChanged() {
 void TControl::SetCursor(TCursor value) {
     if (value == cursor_) return;
     cursor_ = value;
-    if (TCustomForm* form = GetParentForm()) form->UpdateCursor();
+    if (TWinControl* form = FormControl(this)) form->UpdateCursor();
 }
 
 void TControl::SetShowHint(bool value) {
@@ -410,7 +417,7 @@ void TControl::Invalidate() {
 void TControl::Repaint() {
     if (!parent_ || !visible_) return;
     TPoint offset;
-    TCustomForm* host = parent_->PaintHost(offset);
+    TWinControl* host = parent_->PaintHost(offset);
     if (!host || !host->HandleAllocated()) return;
     if (ControlStyle.contains(csOpaque)) {
         // Straight onto what the window shows: this control and those above it, without
@@ -423,7 +430,7 @@ void TControl::Repaint() {
 }
 
 void TControl::Update() {
-    if (TCustomForm* form = GetParentForm()) form->Update();
+    if (TWinControl* form = FormControl(this)) form->PaintPending();
 }
 
 void TControl::BringToFront() {
@@ -443,10 +450,8 @@ void TControl::SendToBack() {
 }
 
 TCustomForm* TControl::GetParentForm() const {
-    const TControl* c = this;
-    while (c->parent_)
-        c = c->parent_;
-    return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
+    TWinControl* form = FormControl(this);
+    return form ? form->AsForm() : nullptr;
 }
 
 void TControl::Loaded() {
@@ -592,7 +597,7 @@ void TWinControl::GetChildren(const TGetChildProc& proc, TComponent* root) {
     }
 }
 
-TCustomForm* TWinControl::PaintHost(TPoint& offset) {
+TWinControl* TWinControl::PaintHost(TPoint& offset) {
     offset = {0, 0};
     TWinControl* c = this;
     while (c->Parent()) {
@@ -600,12 +605,12 @@ TCustomForm* TWinControl::PaintHost(TPoint& offset) {
         offset.Y += c->Top();
         c = c->Parent();
     }
-    return dynamic_cast<TCustomForm*>(c);
+    return c->AsForm() ? c : nullptr;
 }
 
 void TWinControl::InvalidateRect(const TRect& rect, bool erase) {
     TPoint offset;
-    TCustomForm* host = PaintHost(offset);
+    TWinControl* host = PaintHost(offset);
     if (!host) return;
     const TRect client = ClientRect();
     TRect r{std::max(rect.Left, client.Left), std::max(rect.Top, client.Top),

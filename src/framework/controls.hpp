@@ -279,6 +279,19 @@ public:
     void GetChildren(const TGetChildProc& proc, TComponent* root) override;
     void Dispatch(TMessage& message) override;
 
+    // The side of a control shown in a display window of its own, that the controls shown
+    // in it use: a form (on the floor above) is one and overrides these; other controls
+    // have no window and answer nothing. AsForm is the form this control is; AddUpdate asks
+    // for a paint of a rectangle of its client area; PaintPending paints what is pending
+    // and PaintImmediately a part at once; UpdateCursor shows the cursor of the control
+    // under the pointer.
+    virtual TCustomForm* AsForm() { return nullptr; }
+    virtual os::WindowId DisplayWindow() const { return os::kNoWindow; }
+    virtual void AddUpdate(const TRect&, bool) {}
+    virtual void PaintPending() {}
+    virtual void PaintImmediately(TWinControl&, TPoint, const TRect&, TControl*) {}
+    virtual void UpdateCursor() {}
+
 protected:
     // Creates the handle; forms make a display window here.
     virtual void CreateHandle();
@@ -287,9 +300,9 @@ protected:
     // clipped to what needs it.
     virtual void PaintWindow(TCanvas& canvas);
     void PaintTo(os::PixelBuffer& surface, TPoint origin, const Region& clip) override;
-    // The top-level window that shows this control's pixels, and the offset of this
-    // control's client area in it.
-    TCustomForm* PaintHost(TPoint& offset);
+    // The form that shows this control's pixels (nullptr when there is none), and the
+    // offset of this control's client area in it.
+    TWinControl* PaintHost(TPoint& offset);
     // A child left this control: destroyed, or moved to another parent.
     virtual void ControlRemoved(TControl*) {}
 

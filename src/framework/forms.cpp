@@ -2,7 +2,6 @@
 // protocol, keys, the move loop and the pointer's control.
 #include "framework/forms.hpp"
 
-#include "framework/application.hpp"
 #include "framework/exception_guard.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/graphics/canvas.hpp"
@@ -15,6 +14,8 @@
 namespace fw {
 
 namespace {
+
+FormHost* g_host = nullptr;
 
 std::map<std::string, std::string, std::less<>>& Descriptions() {
     static auto* d = new std::map<std::string, std::string, std::less<>>;
@@ -43,6 +44,14 @@ os::PointerCursor ToPointer(TCursor c) {
 }
 
 } // namespace
+
+FormHost* GetFormHost() {
+    return g_host;
+}
+
+void SetFormHost(FormHost* host) {
+    g_host = host;
+}
 
 void RegisterFormDescription(std::string_view class_name, std::string text) {
     Descriptions()[std::string(class_name)] = std::move(text);
@@ -96,14 +105,13 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
     parent_font_ = false;
     ControlStyle = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
     SetBounds(0, 0, 320, 240);
-    if (Screen) Screen->forms_.push_back(this);
+    if (g_host) g_host->FormCreated(*this);
 }
 
 TCustomForm::~TCustomForm() {
     Destroying();
     if (created_ && OnDestroy.Assigned()) Guarded(this, [this] { OnDestroy(this); });
-    if (Screen) std::erase(Screen->forms_, this);
-    if (Application) Application->FormDestroyed(this);
+    if (g_host) g_host->FormDestroyed(*this);
     DestroyComponents();
     DestroyHandle();
 }
@@ -137,7 +145,7 @@ void TCustomForm::CreateHandle() {
     CreateParams(p);
     window_ = GetDisplay().CreateWindow(p);
     FormsByWindow()[window_] = this;
-    if (Application) Application->GiveIcon(window_);
+    if (g_host) g_host->GiveIcon(window_);
     surface_ = os::PixelBuffer(std::max(1, Width()), std::max(1, Height()),
                                ColorRefToPixel(ColorToRGB(Color())));
     if (shape_) SetShape(shape_);
@@ -155,8 +163,10 @@ void TCustomForm::DestroyHandle() {
 }
 
 std::string TCustomForm::WindowTitle() const {
-    if (Application && Application->MainForm() == this && !Application->Title().empty())
-        return Application->Title();
+    if (g_host && g_host->IsMainForm(*this)) {
+        std::string title = g_host->Title();
+        if (!title.empty()) return title;
+    }
     return Caption();
 }
 
@@ -303,8 +313,8 @@ void TCustomForm::Close() {
     TCloseAction action = caHide;
     DoClose(action);
     if (action == caNone) return;
-    if (Application && Application->MainForm() == this) {
-        Application->Terminate();
+    if (g_host && g_host->IsMainForm(*this)) {
+        g_host->Terminate();
         return;
     }
     switch (action) {
@@ -431,14 +441,14 @@ void TCustomForm::Dispatch(TMessage& message) {
             DragMove();
             return;
         case SC_MINIMIZE:
-            if (Application && Application->MainForm() == this)
-                Application->Minimize();
+            if (g_host && g_host->IsMainForm(*this))
+                g_host->Minimize();
             else if (window_)
                 GetDisplay().Iconify(window_);
             return;
         case SC_RESTORE:
-            if (Application && Application->MainForm() == this)
-                Application->Restore();
+            if (g_host && g_host->IsMainForm(*this))
+                g_host->Restore();
             else if (window_)
                 GetDisplay().Restore(window_);
             return;

@@ -6,6 +6,7 @@
 #include "framework/controls.hpp"
 #include "os/display/display.hpp"
 
+#include <string>
 #include <string_view>
 
 namespace fw {
@@ -28,6 +29,29 @@ inline constexpr TModalResult mrOk = 1;
 inline constexpr TModalResult mrCancel = 2;
 
 using TCloseQueryEvent = TEvent<void(TObject* Sender, bool& CanClose)>;
+
+// What the forms ask of the application above them, which sets itself here while it runs:
+// the screen's list of forms, and the main form's title, icon, close, minimise and restore,
+// which are the application's.
+class FormHost {
+public:
+    virtual void FormCreated(TCustomForm& form) = 0;
+    virtual void FormDestroyed(TCustomForm& form) = 0;
+    virtual bool IsMainForm(const TCustomForm& form) const = 0;
+    // The application's title, empty when it has none.
+    virtual std::string Title() const = 0;
+    // Gives the application's icon to a form's window just made.
+    virtual void GiveIcon(os::WindowId window) const = 0;
+    virtual void Terminate() = 0;
+    virtual void Minimize() = 0;
+    virtual void Restore() = 0;
+
+protected:
+    ~FormHost() = default;
+};
+// The host while there is one, else nullptr.
+FormHost* GetFormHost();
+void SetFormHost(FormHost* host);
 
 class TCustomForm : public TWinControl {
     FW_CLASS(TCustomForm, TWinControl)
@@ -76,7 +100,8 @@ public:
     TPoint ClientOrigin() const override { return {Left(), Top()}; }
 
     // The display side.
-    os::WindowId DisplayWindow() const { return window_; }
+    TCustomForm* AsForm() override { return this; }
+    os::WindowId DisplayWindow() const override { return window_; }
     // The window's shape in client coordinates; an empty optional is rectangular.
     void SetShape(const std::optional<Region>& shape);
     const std::optional<Region>& Shape() const { return shape_; }
@@ -92,14 +117,16 @@ public:
     void SetSkipTaskbar(bool skip);
 
     // Paint requests, in client coordinates of the form.
-    void AddUpdate(const TRect& rect, bool erase);
+    void AddUpdate(const TRect& rect, bool erase) override;
     bool HasUpdate() const { return !update_.IsEmpty() || drawn_; }
     // Paints the pending update region now.
     void Update();
+    void PaintPending() override { Update(); }
     // Paints `first` and the children of `parent` above it at once, clipped to `bounds`
     // (in `parent`'s client coordinates; `offset` is `parent`'s place in the form).
-    void PaintImmediately(TWinControl& parent, TPoint offset, const TRect& bounds, TControl* first);
-    void UpdateCursor();
+    void PaintImmediately(TWinControl& parent, TPoint offset, const TRect& bounds,
+                          TControl* first) override;
+    void UpdateCursor() override;
 
     // Input from the display, already turned into messages by the application.
     void Dispatch(TMessage& message) override;

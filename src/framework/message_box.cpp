@@ -1,7 +1,6 @@
 // The modal message box with its OK button.
 #include "framework/message_box.hpp"
 
-#include "framework/application.hpp"
 #include "framework/forms.hpp"
 #include "framework/graphics/canvas.hpp"
 #include "framework/platform_access.hpp"
@@ -70,7 +69,7 @@ public:
         : TForm(owner), text_(LineBreaks(text)) {
         SetBorderStyle(bsDialog);
         SetFormStyle(fsStayOnTop);
-        SetCaption(Application ? Application->Title() : std::string());
+        SetCaption(GetFormHost() ? GetFormHost()->Title() : std::string());
         Font().SetName("DejaVu Sans");
         Font().SetHeight(-12);
         TCanvas measure;
