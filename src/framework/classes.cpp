@@ -29,6 +29,19 @@ void TPersistent::AssignError(const TPersistent& source) const {
 
 void TPersistent::DefineProperties(TFiler&) {}
 
+// The published metadata's calls that hand over a whole persistent object: here, where the
+// object is complete enough to be destroyed.
+
+bool TPropInfo::SetObject(TPersistent& obj, std::unique_ptr<TPersistent> value) const {
+    CheckKind(static_cast<bool>(set_object_), "assignable object");
+    return set_object_(obj, std::move(value));
+}
+
+std::unique_ptr<TPersistent> TClassInfo::CreatePersistent() const {
+    if (!persistent_factory_) throw EInvalidOperation("cannot create a " + name_);
+    return persistent_factory_();
+}
+
 // --- TStream ----------------------------------------------------------------------------
 
 void TStream::ReadBuffer(void* buffer, std::size_t count) {

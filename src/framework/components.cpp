@@ -5,6 +5,12 @@
 
 namespace fw {
 
+// Here, where a component is complete enough to be destroyed.
+std::unique_ptr<TComponent> TClassInfo::CreateComponent() const {
+    if (!component_factory_) throw EInvalidOperation("cannot create a " + name_);
+    return std::unique_ptr<TComponent>(component_factory_(nullptr));
+}
+
 void TComponent::Describe(TClassBuilder<TComponent>& c) {
     c.Prop("Name", &TComponent::Name, &TComponent::SetName).Stored(false);
     c.Prop("Tag", &TComponent::Tag, 0);
