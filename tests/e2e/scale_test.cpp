@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -122,4 +123,39 @@ TEST_F(ScaleTest, GdkScaleOverridesTheResourcesAndTheScaleSettingOverridesBoth) 
     ASSERT_NO_FATAL_FAILURE(Start());
     // 1024 x 768 is 341 x 256 at scale 3: 175 = 341 - 166, 58 = 256 - 198.
     EXPECT_TRUE(Shows("Position: 525,174 .*Geometry: 501x510"));
+}
+
+TEST_F(ScaleTest, AMessageBoxAtScale2HasItsTextRasterisedAtTheDeviceSize) {
+    // No sound server to be reached: REC fails with its message box.
+    const char* pulse = std::getenv("PULSE_SERVER");
+    const std::string saved = pulse ? pulse : "";
+    setenv("PULSE_SERVER", ("unix:" + desktop.Scratch() + "/no-such-server").c_str(), 1);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    pulse ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
+    desktop.Run("xdotool windowactivate --sync " + window + " key r");
+    const std::string others =
+        "xdotool search --onlyvisible --name '^Mirelo$' | grep -vx " + window;
+    ASSERT_TRUE(desktop.WaitFor(others, 10)) << "no message box";
+    std::string box = desktop.Run(others + " | head -n1");
+    box.erase(box.find_last_not_of('\n') + 1);
+    const auto [x, y] = desktop.WindowOrigin(box);
+    int w = 0, h = 0;
+    const std::string size = desktop.Run("xwininfo -id " + box);
+    std::sscanf(size.c_str() + size.find("Width:"), "Width: %d", &w);
+    std::sscanf(size.c_str() + size.find("Height:"), "Height: %d", &h);
+    std::this_thread::sleep_for(300ms);
+    // Wider than this small screen at scale 2: the part on it, from a whole logical pixel.
+    const int left = std::max(x, 0) + (std::max(x, 0) - x) % 2;
+    const os::PixelBuffer look = desktop.Screenshot(left, y, std::min(x + w, 1024) - left, h);
+    os::WritePng(shots + "/scale-2-message.png", look);
+    // Fills and edges are whole 2 x 2 blocks; only text drawn at the device's size breaks
+    // them up.
+    int broken = 0;
+    for (int by = 0; by + 1 < look.height; by += 2)
+        for (int bx = 0; bx + 1 < look.width; bx += 2) {
+            const std::uint32_t p = look.At(bx, by);
+            broken += look.At(bx + 1, by) != p || look.At(bx, by + 1) != p ||
+                      look.At(bx + 1, by + 1) != p;
+        }
+    EXPECT_GT(broken, 50) << "the message's text looks enlarged; see " << shots;
 }
