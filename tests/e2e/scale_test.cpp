@@ -140,9 +140,8 @@ TEST_F(ScaleTest, AMessageBoxAtScale2HasItsTextRasterisedAtTheDeviceSize) {
     box.erase(box.find_last_not_of('\n') + 1);
     const auto [x, y] = desktop.WindowOrigin(box);
     int w = 0, h = 0;
-    const std::string size = desktop.Run("xwininfo -id " + box);
-    std::sscanf(size.c_str() + size.find("Width:"), "Width: %d", &w);
-    std::sscanf(size.c_str() + size.find("Height:"), "Height: %d", &h);
+    std::sscanf(desktop.Run("xdotool getwindowgeometry " + box).c_str(),
+                "%*[^G]Geometry: %dx%d", &w, &h);
     std::this_thread::sleep_for(300ms);
     // Wider than this small screen at scale 2: the part on it, from a whole logical pixel.
     const int left = std::max(x, 0) + (std::max(x, 0) - x) % 2;

@@ -5,7 +5,6 @@
 #include "framework/graphics/image_list.hpp"
 #include "framework/graphics/picture.hpp"
 #include "os/display/png.hpp"
-#include "os/display/scaled_display.hpp"
 
 #include <gtest/gtest.h>
 
@@ -440,48 +439,6 @@ TEST(CanvasText, ClearBrushLeavesTheBackgroundAndTextIsClippedToItsRectangle) {
     ExpectUntouchedOutside(clipped, narrow, 0xFFFFFF);
     clip_canvas.DrawText("Mirelo", narrow, DT_NOCLIP);
     EXPECT_GT(BoxOf(clipped, [](std::uint32_t p) { return p != 0xFFFFFF; }).Right, 20);
-}
-
-TEST(CanvasText, AtADeviceScaleShapesAreWholeBlocksAndTextIsRasterisedSharp) {
-    auto draw = [](int scale) {
-        os::PixelBuffer buffer(60 * scale, 30 * scale, 0xFFFFFF);
-        buffer.scale = scale;
-        TCanvas canvas(buffer, {2, 1});
-        canvas.Brush().SetColor(clYellow);
-        canvas.FillRect({1, 1, 9, 5});
-        canvas.MoveTo(0, 8);
-        canvas.LineTo(12, 14);
-        canvas.SetPixel(20, 3, clRed);
-        UseTestFont(canvas, clBlack);
-        canvas.Brush().SetStyle(bsClear);
-        TRect text{20, 8, 58, 28};
-        canvas.DrawText("Mi", text, 0);
-        EXPECT_EQ(canvas.Pixels(20, 3), clRed);
-        EXPECT_EQ(canvas.ClipRect(), (TRect{-2, -1, 58, 29}));
-        return buffer;
-    };
-    const os::PixelBuffer one = draw(1), two = draw(2);
-    ASSERT_EQ(two.width, 120);
-    // Outside the text everything is the scale-1 picture, each pixel a 2 x 2 block.
-    const os::PixelBuffer enlarged = os::Enlarged(one, 2);
-    for (int y = 0; y < two.height; ++y)
-        for (int x = 0; x < two.width; ++x)
-            if (x < 44 || y < 18) ASSERT_EQ(two.At(x, y), enlarged.At(x, y)) << x << "," << y;
-    // The text is not: its ink covers about four times the pixels, in finer steps.
-    auto ink = [](const os::PixelBuffer& b, int scale) {
-        int n = 0;
-        for (int y = 9 * scale; y < b.height; ++y)
-            for (int x = 22 * scale; x < b.width; ++x)
-                n += b.At(x, y) != 0xFFFFFF;
-        return n;
-    };
-    EXPECT_GT(ink(one, 1), 10);
-    EXPECT_GT(ink(two, 2), 3 * ink(one, 1));
-    int uneven = 0;
-    for (int y = 18; y + 1 < two.height; y += 2)
-        for (int x = 44; x + 1 < two.width; x += 2)
-            uneven += two.At(x, y) != two.At(x + 1, y) || two.At(x, y) != two.At(x, y + 1);
-    EXPECT_GT(uneven, 5);
 }
 
 TEST(CanvasText, PrefixUnderlinesItsCharacterAndTextOutFillsItsBox) {
