@@ -5,7 +5,6 @@
 #include "e2e_support.hpp"
 #include "framework/message_loop.hpp"
 #include "os/wave/alsa_wave.hpp"
-#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
@@ -33,8 +32,6 @@ using e2e::kRate;
 using e2e::Mismatches;
 using e2e::Mono16;
 using e2e::Noise;
-using e2e::Spawn;
-using e2e::Stop;
 using tests::Ring;
 
 class AlsaWave : public ::testing::Test {
@@ -61,6 +58,11 @@ protected:
         loop_.RunUntil([&] { return done() || clock_.Monotonic() >= end; });
         loop_.KillTimer(ticker.Handle(), 1);
         return done();
+    }
+    e2e::RunLoopUntil LoopRunner() {
+        return [this](const std::function<bool()>& done, os::Nanos limit) {
+            return RunUntil(done, limit);
+        };
     }
     std::uint32_t Samples(os::WaveHandle h) {
         os::MmTime t{};
@@ -147,7 +149,6 @@ os::Nanos AlsaWave::Play(std::span<const std::int16_t> signal,
 
 TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
     const auto signal = Noise(kRate, 7);
-    os::WriteWavFile(dir_ + "/signal.wav", kRate, 1, e2e::AfterSilence(signal));
     os::WaveHandle h = 0;
     ASSERT_EQ(wave_->Open(Dir::In, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u)
         << wave_->ErrorText(os::MMSYSERR_NODRIVER) << wave_->ErrorText(os::MMSYSERR_ERROR);
@@ -169,17 +170,9 @@ TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
     ASSERT_EQ(wave_->Start(h), 0u);
     for (auto& hdr : ring.hdr)
         ASSERT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
-    RunUntil([] { return false; }, 300ms);
-    const pid_t player = Spawn({"paplay", "-d", "mic", dir_ + "/signal.wav"});
-    ASSERT_GT(player, 0);
     std::optional<std::size_t> at;
-    RunUntil(
-        [&] {
-            if (!at) at = Find(captured, signal);
-            return at && captured.size() >= *at + signal.size() + kRate / 10;
-        },
-        10s);
-    Stop(player, SIGTERM);
+    ASSERT_NO_FATAL_FAILURE(
+        e2e::FeedMicrophone(dir_ + "/signal.wav", signal, captured, LoopRunner(), at));
     const auto position = Samples(h);
     EXPECT_GE(position, captured.size());
     EXPECT_EQ(wave_->Xruns(h).overruns, 0u);

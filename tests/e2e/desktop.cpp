@@ -5,6 +5,7 @@
 #include "desktop.hpp"
 
 #include "e2e_support.hpp"
+#include "x11_query.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -83,44 +84,10 @@ std::string LogTail(const std::filesystem::path& path, std::size_t lines) {
     return out;
 }
 
-// Xlib's default handler ends the process on any error; reading properties of windows
-// that other clients may destroy at any moment must only fail that one read.
-int IgnoreXError(::Display*, XErrorEvent*) {
-    return 0;
-}
-
-class XErrorsIgnored {
-public:
-    XErrorsIgnored() : previous_(XSetErrorHandler(IgnoreXError)) {}
-    ~XErrorsIgnored() { XSetErrorHandler(previous_); }
-    XErrorsIgnored(const XErrorsIgnored&) = delete;
-    XErrorsIgnored& operator=(const XErrorsIgnored&) = delete;
-
-private:
-    int (*previous_)(::Display*, XErrorEvent*);
-};
-
 struct DisplayCloser {
     void operator()(::Display* d) const { XCloseDisplay(d); }
 };
 using Connection = std::unique_ptr<::Display, DisplayCloser>;
-
-std::vector<unsigned long> Property32(::Display* dpy, Window w, Atom name, Atom type) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::vector<unsigned long> out;
-    if (XGetWindowProperty(dpy, w, name, 0, 4096, False, type, &actual, &format, &count, &after,
-                           &data) == Success &&
-        data && actual == type && format == 32) {
-        // Xlib hands 32-bit items out as longs.
-        const auto* items = reinterpret_cast<const unsigned long*>(data);
-        out.assign(items, items + count);
-    }
-    if (data) XFree(data);
-    return out;
-}
 
 Window WindowProperty(::Display* dpy, Window w, Atom name) {
     const auto v = Property32(dpy, w, name, XA_WINDOW);
@@ -212,9 +179,7 @@ bool TrayHostReady(::Display* dpy, pid_t host, std::string& seen) {
                                     XInternAtom(dpy, "_NET_CLIENT_LIST", False), XA_WINDOW);
     for (const unsigned long client : clients) {
         const auto pid = Property32(dpy, client, pid_atom, XA_CARDINAL);
-        XWindowAttributes attrs{};
-        if (!pid.empty() && static_cast<pid_t>(pid[0]) == host &&
-            XGetWindowAttributes(dpy, client, &attrs) && attrs.map_state == IsViewable)
+        if (!pid.empty() && static_cast<pid_t>(pid[0]) == host && Viewable(dpy, client))
             return true;
     }
     seen = selection + " is owned by " + Hex(owner) + ", but none of the " +

@@ -156,10 +156,7 @@ TEST_F(SoundServerKilled, MidRecordingTheWindowAnswersKeepsWhatArrivedAndRecords
     ASSERT_TRUE(Eventually([] { return HasStream("source-outputs"); }, 5))
         << "R started no recording on the new server\n"
         << Said();
-    const pid_t again = e2e::Spawn({"paplay", "-d", "mic", files + "/second.wav"});
-    ASSERT_GT(again, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(again, &status, 0), again);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(files + "/second.wav"));
     std::this_thread::sleep_for(300ms);
     Key("r");
     ASSERT_TRUE(Eventually([] { return !HasStream("source-outputs"); }, 5))

@@ -76,40 +76,15 @@ protected:
     // Reads the display's events (which the tray sees first) until `cond` holds, waiting as
     // the program's loop does: the display is read once its wait saw it readable.
     bool Eventually(const std::function<bool()>& cond, double seconds = kLimit) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            os::DisplayEvent e;
-            while (platform->GetDisplay().NextEvent(e)) {
-            }
-            if (cond()) return true;
-            platform->GetWait().Wait(platform->GetClock().Monotonic() + 10ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::PumpUntil(*platform, cond, seconds, 10ms);
     }
 
     ::Window TrayOwner() {
         return XGetSelectionOwner(probe, XInternAtom(probe, "_NET_SYSTEM_TRAY_S0", False));
     }
 
-    bool Exists(::Window w) {
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        const bool found = XQueryTree(probe, w, &root, &parent, &children, &count) != 0;
-        if (children) XFree(children);
-        return found;
-    }
-
-    // Docked: inside some window of the host, and on view.
-    bool Docked(::Window w) {
-        if (!w) return false;
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
-        if (children) XFree(children);
-        XWindowAttributes attrs{};
-        return parent != root && XGetWindowAttributes(probe, w, &attrs) &&
-               attrs.map_state == IsViewable;
-    }
+    bool Exists(::Window w) { return e2e::Parent(probe, w) != 0; }
+    bool Docked(::Window w) { return e2e::Docked(probe, w); }
 
     // The window's place on the screen.
     os::Rect ScreenRect(::Window w) { return e2e::ScreenRect(probe, w); }

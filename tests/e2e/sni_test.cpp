@@ -9,6 +9,7 @@
 
 #include "desktop.hpp"
 #include "e2e_support.hpp"
+#include "x11_query.hpp"
 
 #include "os/notify/sni_notify.hpp"
 #include "os/notify/tray_notify.hpp"
@@ -300,23 +301,12 @@ protected:
             {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
     }
 
-    bool Viewable(::Window w) {
-        XWindowAttributes attrs{};
-        return w && XGetWindowAttributes(probe, w, &attrs) && attrs.map_state == IsViewable;
-    }
+    bool Viewable(::Window w) { return e2e::Viewable(probe, w); }
     ::Window Active() {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        ::Window active = 0;
-        if (XGetWindowProperty(probe, DefaultRootWindow(probe),
-                               XInternAtom(probe, "_NET_ACTIVE_WINDOW", False), 0, 1, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
-            data && format == 32 && count == 1)
-            active = *reinterpret_cast<const unsigned long*>(data);
-        if (data) XFree(data);
-        return active;
+        const auto active =
+            e2e::Property32(probe, DefaultRootWindow(probe),
+                            XInternAtom(probe, "_NET_ACTIVE_WINDOW", False), AnyPropertyType);
+        return active.size() == 1 ? active[0] : 0;
     }
     // For a program of its own: only waits.
     static bool WaitUntil(const std::function<bool()>& cond,
@@ -346,15 +336,7 @@ protected:
 
     // Runs the platform's side (its event wait handles the bus) until `cond` holds.
     bool Eventually(const std::function<bool()>& cond, std::chrono::seconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            os::DisplayEvent e;
-            while (platform->GetDisplay().NextEvent(e)) {
-            }
-            if (cond()) return true;
-            platform->GetWait().Wait(platform->GetClock().Monotonic() + 20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::PumpUntil(*platform, cond, static_cast<double>(limit.count()), 20ms);
     }
 
     template <class T> T Await(std::future<T> f) {
@@ -365,14 +347,7 @@ protected:
     os::TrayNotifyArea& Tray() { return platform->Tray(); }
     std::string ItemName() { return Tray().Sni() ? Tray().Sni()->BusName(kOwner, kId) : ""; }
 
-    bool Docked() {
-        const ::Window w = Tray().XEmbed().IconWindow(kOwner, kId);
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!w || !XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
-        if (children) XFree(children);
-        return parent != root && Viewable(w);
-    }
+    bool Docked() { return e2e::Docked(probe, Tray().XEmbed().IconWindow(kOwner, kId)); }
     bool ShownBy(os::TrayNotifyArea::Host host) { return Tray().Where(kOwner, kId) == host; }
 };
 

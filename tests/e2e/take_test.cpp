@@ -69,10 +69,7 @@ TEST_F(TakeTest, RAKnownSignalRAndPPlaysTheTakeBackAtAPeakOf30000) {
 
     Key("r");
     ASSERT_TRUE(WaitForStreams("source-outputs", true, 5)) << "R started no recording";
-    const pid_t player = e2e::Spawn({"paplay", "-d", "mic", dir + "/signal.wav"});
-    ASSERT_GT(player, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(player, &status, 0), player);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(dir + "/signal.wav"));
     std::this_thread::sleep_for(500ms);
     Key("r");
     ASSERT_TRUE(WaitForStreams("source-outputs", false, 5)) << "R did not stop the recording";

@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <optional>
 #include <set>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -28,12 +27,6 @@ namespace {
 
 using e2e::Eventually;
 
-// The probe reads windows that other clients may destroy at any moment: such a read fails
-// alone instead of ending the test binary.
-int IgnoreXError(::Display*, XErrorEvent*) {
-    return 0;
-}
-
 class TrayTest : public ::testing::Test {
 protected:
     std::unique_ptr<e2e::Desktop> own; // for the test that takes the tray host away
@@ -41,9 +34,9 @@ protected:
     e2e::SoundServer server;
     std::string sound_dir;
     std::optional<e2e::ScopedEnv> no_bus;
+    // The probe reads windows that other clients may destroy at any moment.
+    std::optional<e2e::XErrorsIgnored> ignore_errors;
     ::Display* probe = nullptr;
-    int (*saved_handler)(::Display*, XErrorEvent*) = nullptr;
-    bool handler_set = false;
     pid_t pid = 0;
     pid_t other = 0;    // another program in front
     std::string window; // as xdotool names it
@@ -60,8 +53,7 @@ protected:
         }
         // The system tray even where the session bus has a StatusNotifierWatcher.
         no_bus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + d.Scratch() + "/no-bus");
-        saved_handler = XSetErrorHandler(IgnoreXError);
-        handler_set = true;
+        ignore_errors.emplace();
         probe = XOpenDisplay(d.Display().c_str());
         ASSERT_NE(probe, nullptr);
         std::filesystem::remove_all(d.Scratch() + "/config/mirelo");
@@ -76,7 +68,7 @@ protected:
         if (other) desktop->Stop(other);
         if (pid) desktop->Stop(pid);
         if (probe) XCloseDisplay(probe);
-        if (handler_set) XSetErrorHandler(saved_handler);
+        ignore_errors.reset();
         server.Stop();
         if (!sound_dir.empty() && !HasFailure()) std::filesystem::remove_all(sound_dir);
         no_bus.reset();
@@ -90,19 +82,7 @@ protected:
 
     // ---- What the X server says ----
     std::vector<unsigned long> Property(::Window w, const char* name) const {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<unsigned long> out;
-        if (XGetWindowProperty(probe, w, XInternAtom(probe, name, False), 0, 1024, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
-            data && format == 32) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            out.assign(items, items + count);
-        }
-        if (data) XFree(data);
-        return out;
+        return e2e::Property32(probe, w, XInternAtom(probe, name, False), AnyPropertyType);
     }
     bool HasState(const char* state) const {
         const auto states = Property(xid, "_NET_WM_STATE");
@@ -112,10 +92,7 @@ protected:
         const auto s = Property(xid, "WM_STATE");
         return !s.empty() && s[0] == IconicState;
     }
-    bool Viewable(::Window w) const {
-        XWindowAttributes attrs{};
-        return XGetWindowAttributes(probe, w, &attrs) && attrs.map_state == IsViewable;
-    }
+    bool Viewable(::Window w) const { return e2e::Viewable(probe, w); }
     // Off the screen and out of the taskbar.
     bool HiddenInTray() const {
         return !Viewable(xid) && HasState("_NET_WM_STATE_SKIP_TASKBAR") &&
@@ -125,13 +102,7 @@ protected:
         const auto a = Property(DefaultRootWindow(probe), "_NET_ACTIVE_WINDOW");
         return a.empty() ? 0 : a[0];
     }
-    ::Window Parent(::Window w) const {
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(probe, w, &root, &parent, &children, &count)) return 0;
-        if (children) XFree(children);
-        return parent;
-    }
+    ::Window Parent(::Window w) const { return e2e::Parent(probe, w); }
     ::Window TrayOwner() const {
         return XGetSelectionOwner(probe, XInternAtom(probe, "_NET_SYSTEM_TRAY_S0", False));
     }
@@ -311,10 +282,7 @@ TEST_F(TrayTest, ARecordingGoesOnWhileTheWindowIsMinimised) {
     Key("m");
     ASSERT_TRUE(Eventually([&] { return HiddenInTray(); }, 5));
     // Said to the microphone only while the window is in the tray.
-    const pid_t player = e2e::Spawn({"paplay", "-d", "mic", sound_dir + "/signal.wav"});
-    ASSERT_GT(player, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(player, &status, 0), player);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(sound_dir + "/signal.wav"));
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(Capturing()) << "the recording ended while minimised";
     ASSERT_TRUE(HiddenInTray());

@@ -2,6 +2,7 @@
 #include "e2e_support.hpp"
 
 #include "../../read_file.hpp"
+#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,19 @@
 #include <sys/wait.h>
 
 namespace e2e {
+
+bool PumpUntil(os::Platform& platform, const std::function<bool()>& cond, double seconds,
+               std::chrono::milliseconds step) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        os::DisplayEvent e;
+        while (platform.GetDisplay().NextEvent(e)) {
+        }
+        if (cond()) return true;
+        platform.GetWait().Wait(platform.GetClock().Monotonic() + step);
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
 
 const std::string& MireloProgram() {
     static const std::string path = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
@@ -106,6 +120,30 @@ ScopedEnv::~ScopedEnv() {
         setenv(name_.c_str(), saved_->c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+void SayIntoMicrophone(const std::string& path) {
+    const pid_t player = Spawn({"paplay", "-d", "mic", path});
+    ASSERT_GT(player, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(player, &status, 0), player);
+}
+
+void FeedMicrophone(const std::string& path, std::span<const std::int16_t> signal,
+                    const std::vector<std::int16_t>& captured, const RunLoopUntil& run_until,
+                    std::optional<std::size_t>& at) {
+    using namespace std::chrono_literals;
+    os::WriteWavFile(path, kRate, 1, AfterSilence(signal));
+    run_until([] { return false; }, 300ms);
+    const pid_t player = Spawn({"paplay", "-d", "mic", path});
+    ASSERT_GT(player, 0);
+    run_until(
+        [&] {
+            if (!at) at = Find(captured, signal);
+            return at && captured.size() >= *at + signal.size() + kRate / 10;
+        },
+        10s);
+    Stop(player, SIGTERM);
 }
 
 void ExpectNoReport(const std::string& said) {

@@ -4,10 +4,13 @@
 // on what a program said.
 #pragma once
 
+#include "os/platform.hpp"
+
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,6 +31,12 @@ template <class Check> bool Eventually(Check&& check, double seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
+
+// Runs a platform's side as the program's loop does until `cond` holds (true) or `seconds`
+// have passed (false): its display's events read, then a wait of at most `step` on its
+// event wait.
+bool PumpUntil(os::Platform& platform, const std::function<bool()>& cond, double seconds,
+               std::chrono::milliseconds step);
 
 // The program as built.
 const std::string& MireloProgram();
@@ -116,6 +125,22 @@ private:
     std::string name_;
     std::optional<std::string> saved_;
 };
+
+// ---- Sound into the microphone ----
+
+// Plays the WAV file at `path` into the microphone and waits for the player to end.
+void SayIntoMicrophone(const std::string& path);
+
+// Runs a test's message loop until `done` holds or `limit` has passed; false on time-out.
+using RunLoopUntil =
+    std::function<bool(const std::function<bool()>& done, std::chrono::nanoseconds limit)>;
+// With capture running into `captured` in the loop that `run_until` runs: a moment of
+// capture first, then `signal` (written to the WAV file `path` after some silence) played
+// into the microphone until all of it and a tenth of a second more have come, or ten seconds
+// have passed. Where the signal starts in `captured`, in `at`.
+void FeedMicrophone(const std::string& path, std::span<const std::int16_t> signal,
+                    const std::vector<std::int16_t>& captured, const RunLoopUntil& run_until,
+                    std::optional<std::size_t>& at);
 
 // ---- Checks ----
 
