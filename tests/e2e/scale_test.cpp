@@ -123,18 +123,16 @@ TEST_F(ScaleTest, GdkScaleOverridesTheResourcesAndTheScaleSettingOverridesBoth) 
 }
 
 TEST_F(ScaleTest, AMessageBoxAtScale2HasItsTextRasterisedAtTheDeviceSize) {
-    // No sound server to be reached: REC fails with its message box.
-    const char* pulse = std::getenv("PULSE_SERVER");
-    const std::string saved = pulse ? pulse : "";
-    setenv("PULSE_SERVER", ("unix:" + desktop.Scratch() + "/no-such-server").c_str(), 1);
-    ASSERT_NO_FATAL_FAILURE(Start());
-    pulse ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
+    {
+        // No sound server to be reached: REC fails with its message box.
+        e2e::ScopedEnv no_sound("PULSE_SERVER", "unix:" + desktop.Scratch() + "/no-such-server");
+        ASSERT_NO_FATAL_FAILURE(Start());
+    }
     desktop.Run("xdotool windowactivate --sync " + window + " key r");
     const std::string others =
         "xdotool search --onlyvisible --name '^Mirelo$' | grep -vx " + window;
     ASSERT_TRUE(desktop.WaitFor(others, 10)) << "no message box";
-    std::string box = desktop.Run(others + " | head -n1");
-    box.erase(box.find_last_not_of('\n') + 1);
+    const std::string box = e2e::FirstLine(desktop.Run(others + " | head -n1"));
     const auto [x, y] = desktop.WindowOrigin(box);
     int w = 0, h = 0;
     const std::string size = desktop.Run("xwininfo -id " + box);
