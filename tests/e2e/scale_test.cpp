@@ -1,6 +1,8 @@
 // The real program on a desktop at 200 % (Xft.dpi 192 in the root's resources), and what
 // overrides them. Screenshots at scales 1 and 2 are kept in e2e-scratch/scale-shots.
+#include "../read_file.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "os/display/png.hpp"
 #include "sound_support.hpp"
 
@@ -11,8 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -37,10 +37,9 @@ protected:
         desktop.Run("xrdb -remove");
     }
     void Start() {
-        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
-        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-        window.erase(window.find_last_not_of('\n') + 1);
+        pid = desktop.Spawn({e2e::MireloProgram()});
+        window = e2e::ShownWindow(desktop, "^Mirelo$", 15);
+        ASSERT_FALSE(window.empty());
     }
     // The window's place, size and icon sizes on one line match `pattern`.
     bool Shows(const std::string& pattern) const {
@@ -96,16 +95,14 @@ TEST_F(ScaleTest, ADragAndEscapeKeepTheLogicalPlace) {
                 "mousemove 782 476 sleep 0.1 mouseup 1");
     EXPECT_TRUE(Shows("Position: 492,272"));
     desktop.Run("xdotool windowactivate --sync " + window + " key Escape");
-    for (int i = 0; i < 500 && pid; ++i, std::this_thread::sleep_for(20ms))
-        if (waitpid(pid, nullptr, WNOHANG) == pid) pid = 0;
+    if (e2e::WaitExit(pid, 10)) pid = 0;
     ASSERT_EQ(pid, 0);
-    std::stringstream settings;
-    settings << std::ifstream(desktop.Scratch() + "/config/mirelo/settings.ini").rdbuf();
+    const std::string settings = tests::ReadFile(desktop.Scratch() + "/config/mirelo/settings.ini");
     // 512 - 246 from the right, 384 - 136 from the bottom, of a 512 x 384 screen.
-    EXPECT_NE(settings.str().find("Top=dword:248\nLeft=dword:266\nScrWidth=dword:512\n"
-                                  "ScrHeight=dword:384\n"),
+    EXPECT_NE(settings.find("Top=dword:248\nLeft=dword:266\nScrWidth=dword:512\n"
+                            "ScrHeight=dword:384\n"),
               std::string::npos)
-        << settings.str();
+        << settings;
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_TRUE(Shows("Position: 492,272"));
 }
@@ -126,18 +123,16 @@ TEST_F(ScaleTest, GdkScaleOverridesTheResourcesAndTheScaleSettingOverridesBoth) 
 }
 
 TEST_F(ScaleTest, AMessageBoxAtScale2HasItsTextRasterisedAtTheDeviceSize) {
-    // No sound server to be reached: REC fails with its message box.
-    const char* pulse = std::getenv("PULSE_SERVER");
-    const std::string saved = pulse ? pulse : "";
-    setenv("PULSE_SERVER", ("unix:" + desktop.Scratch() + "/no-such-server").c_str(), 1);
-    ASSERT_NO_FATAL_FAILURE(Start());
-    pulse ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
+    {
+        // No sound server to be reached: REC fails with its message box.
+        e2e::ScopedEnv no_sound("PULSE_SERVER", "unix:" + desktop.Scratch() + "/no-such-server");
+        ASSERT_NO_FATAL_FAILURE(Start());
+    }
     desktop.Run("xdotool windowactivate --sync " + window + " key r");
     const std::string others =
         "xdotool search --onlyvisible --name '^Mirelo$' | grep -vx " + window;
     ASSERT_TRUE(desktop.WaitFor(others, 10)) << "no message box";
-    std::string box = desktop.Run(others + " | head -n1");
-    box.erase(box.find_last_not_of('\n') + 1);
+    const std::string box = e2e::FirstLine(desktop.Run(others + " | head -n1"));
     const auto [x, y] = desktop.WindowOrigin(box);
     int w = 0, h = 0;
     std::sscanf(desktop.Run("xdotool getwindowgeometry " + box).c_str(),
