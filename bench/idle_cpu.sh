@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # CPU used by the real Mirelo program left idle (its window shown, its 10 ms timer
-# running) for SECONDS, next to a bare loop that only sleeps 10 ms at a time in poll() (the
+# running) for SECONDS, next to a bare loop that only sleeps in poll() to each 10 ms mark (the
 # floor of a 10 ms timer on this machine) and to the framework's message loop with one 10 ms
 # timer; all three run side by side in the same span and are read from /proc, so they share
 # the machine's load. Use a build without sanitizers for figures.
@@ -42,9 +42,9 @@ wall=$(echo "$(date +%s.%N) - $start" | bc)
 report() {
     local used=$(($(ticks "$2") - before[$2]))
     local woken=$(($(runs "$2") - before_runs[$2]))
-    printf '%s wall=%.1fs cpu=%.3fs share=%.3f%% runs_per_s=%.1f\n' "$1" "$wall" \
-        "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)" \
-        "$(echo "$woken / $wall" | bc -l)"
+    printf '%s wall=%.1fs cpu=%.3fs share=%.3f%% runs_per_s=%.1f us_per_run=%.1f\n' "$1" \
+        "$wall" "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)" \
+        "$(echo "$woken / $wall" | bc -l)" "$(echo "$used / 1000 / $woken" | bc -l)"
 }
 report "program=mirelo" $mirelo
 report "program=bare_poll_10ms" $bare

@@ -8,7 +8,7 @@
 # the last run. Use a build without sanitizers for figures.
 # With XFT_DPI set (192 for a desktop at 200 %), it is loaded into the root window's resources
 # first, as high-density desktops do: Mirelo then draws at scale 2.
-# Usage: [XFT_DPI=N] bench/startup.sh [--desktop] BUILD_DIR [RUNS=5] [PROGRAM=BUILD_DIR/src/app/mirelo]
+# Usage: [XFT_DPI=N] [FIRST_START=1] bench/startup.sh [--desktop] BUILD_DIR [RUNS=5] [PROGRAM=BUILD_DIR/src/app/mirelo]
 set -euo pipefail
 full_desktop=false
 if [ "${1:-}" = --desktop ]; then
@@ -53,9 +53,12 @@ if $full_desktop; then
     export PULSE_SERVER=unix:$sound/run/native PULSE_CLIENTCONFIG=$sound/client.conf
 fi
 
+# A user's start finds the settings of the last one: one start, not counted, writes them.
+# With FIRST_START=1 every start is a first start instead, which writes its defaults.
+rm -rf "$XDG_CONFIG_HOME/mirelo"
+"$build/bench/first_frame_bench" 1000 "$program" >/dev/null
 for _ in $(seq "$runs"); do
-    # A fresh configuration each time: every start is a first start.
-    rm -rf "$XDG_CONFIG_HOME/mirelo"
+    if [[ -n ${FIRST_START:-} ]]; then rm -rf "$XDG_CONFIG_HOME/mirelo"; fi
     "$build/bench/first_frame_bench" 1000 "$program" | tee -a "$results"
     "$build/bench/first_frame_bench" 1000 xclock | tee -a "$results"
 done

@@ -5,6 +5,7 @@
 
 #include "framework/application.hpp"
 #include "framework/graphics/icon.hpp"
+#include "framework/message_loop.hpp"
 #include "os/real_platform.hpp"
 
 #include <chrono>
@@ -142,7 +143,13 @@ int main(int argc, char** argv) {
                 fw::Application->AddLargerIcon(png);
         }
         fw::Application->CreateForm(app::Form1);
-        app::StartShortcuts();
+        // The desktop's shortcuts go through the session bus: asked for once the window is up
+        // and the loop first idle, so that the first frame waits on nothing it does not show.
+        static fw::MessageLoop::IdleId start_shortcuts = 0;
+        start_shortcuts = fw::MessageLoop::Current().AddIdleHandler([] {
+            fw::MessageLoop::Current().RemoveIdleHandler(start_shortcuts);
+            app::StartShortcuts();
+        });
         // Started by --record: the take begins once the window is up.
         if (!command.empty()) platform->GetInstance().SendCommand(command);
         fw::Application->Run();

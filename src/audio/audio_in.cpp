@@ -8,28 +8,11 @@
 
 namespace audio {
 
-namespace {
-constexpr std::uint32_t kOpenFlags = os::CALLBACK_WINDOW | os::WAVE_ALLOWSYNC;
-} // namespace
+TCallBackWinIn::TCallBackWinIn(fw::TComponent* owner)
+    : TCallBackWin(owner, {os::MM_WIM_OPEN, os::MM_WIM_CLOSE, os::MM_WIM_DATA}) {}
 
-void TCallBackWinIn::Dispatch(fw::TMessage& message) {
-    TAudioIn* component = OwnerRef ? *OwnerRef : nullptr;
-    switch (message.Msg) {
-    case os::MM_WIM_OPEN:
-        if (component && component->OnStart) component->OnStart(this);
-        return;
-    case os::MM_WIM_CLOSE:
-        // The stream is over: this window goes once OnStop has returned.
-        if (keeper_) std::exchange(keeper_, nullptr)->ReleaseClosed(this);
-        if (component && component->OnStop) component->OnStop(this);
-        return;
-    case os::MM_WIM_DATA:
-        // Buffers that a closing stream's reset gave back reach only its retired window.
-        if (component && component->notify_window_.get() == this) component->BufferFull();
-        return;
-    default:
-        TWinControl::Dispatch(message);
-    }
+TAudioIO* TCallBackWinIn::Component() const {
+    return OwnerRef ? *OwnerRef : nullptr;
 }
 
 void TAudioIn::Describe(fw::TClassBuilder<TAudioIn>& c) {
@@ -52,56 +35,15 @@ bool TAudioIn::Start(TAudioIn*& OwnerRef) {
 }
 
 void TAudioIn::StopNow() {
-    if (!device_open_) return;
-    running_ = false;
-    streaming_ = false;
-    wave_->Reset(wave_handle_);
-    CloseDevice();
-}
-
-void TAudioIn::StopWhenDrained() {
-    if (device_open_) streaming_ = false;
-}
-
-double TAudioIn::ElapsedSeconds() const {
-    return running_ && device_open_ ? PositionSeconds(wave_handle_) : 0.0;
+    if (ResetDevice()) CloseDevice();
 }
 
 bool TAudioIn::OpenDevice(TAudioIn*& OwnerRef) {
-    if (device_open_) {
-        error_text_ = "Wave Input device is already open";
-        return false;
-    }
-    os::WaveService* wave = FindWaveService();
-    if (!wave || !MemoryReady()) return false;
-    wave_ = wave;
-    next_slot_ = 0;
-    ++stream_;
-    notify_window_ = std::make_unique<TCallBackWinIn>(nullptr);
-    AdoptNotifyWindow(*notify_window_);
-    notify_window_->OwnerRef = &OwnerRef;
-    const fw::HWND window = notify_window_->Handle();
-    const os::MMRESULT opened = wave_->Open(os::WaveDirection::In, wave_device_, wave_format_,
-                                            window, kOpenFlags, wave_handle_);
-    if (opened != os::MMSYSERR_NOERROR) {
-        error_text_ = InputErrorText(opened);
-        fw::ReleaseWindowLater(std::move(notify_window_));
-        return false;
-    }
-    device_open_ = true;
-    ResetHeaders();
-    for (int slot = 0; slot < ring_; ++slot) {
-        const os::MMRESULT r = wave_->PrepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
-        if (r != os::MMSYSERR_NOERROR) {
-            error_text_ = InputErrorText(r);
-            CloseDevice();
-            return false;
-        }
-    }
-    blocks_queued_ = blocks_done_ = blocks_filled_ = 0;
-    streaming_ = true;
-    running_ = true;
-    return true;
+    return OpenStream(os::WaveDirection::In, "Wave Input device is already open", [&] {
+        auto window = std::make_unique<TCallBackWinIn>(nullptr);
+        window->OwnerRef = &OwnerRef;
+        return window;
+    });
 }
 
 bool TAudioIn::StartDevice() {
@@ -122,20 +64,12 @@ bool TAudioIn::StartDevice() {
 }
 
 bool TAudioIn::QueueNextBuffer() {
-    os::WaveHdr* header = headers_[next_slot_];
-    header->dwFlags = os::WHDR_PREPARED;
-    const os::MMRESULT r = wave_->AddBuffer(wave_handle_, header, os::kWaveHdrSize);
-    if (r != os::MMSYSERR_NOERROR) {
-        error_text_ = InputErrorText(r);
-        StopWhenDrained();
-        return false;
-    }
-    next_slot_ = (next_slot_ + 1) % ring_;
+    if (!HandNextBuffer(&os::WaveService::AddBuffer)) return false;
     ++blocks_queued_;
     return true;
 }
 
-void TAudioIn::BufferFull() {
+void TAudioIn::BlockReturned() {
     // The buffers with the device are the ones just before NextSlot in ring order, so the
     // oldest of them is the one that came back. After a refusal that is no longer the
     // buffer at NextSlot, which stays free for the next hand-back.
@@ -182,18 +116,9 @@ bool TAudioIn::DeliverBlock(void* Buffer, std::int32_t Size) {
 void TAudioIn::CloseDevice() {
     if (!device_open_) return;
     running_ = false;
-    for (int slot = 0; slot < ring_; ++slot)
-        wave_->UnprepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
+    UnprepareHeaders();
     wave_->Reset(wave_handle_);
-    const bool closed = wave_->Close(wave_handle_) == os::MMSYSERR_NOERROR;
-    device_open_ = false;
-    streaming_ = false;
-    wave_handle_ = 0;
-    ++stream_;
-    // The close notification is still to come, and OnStop with it.
-    if (closed && notify_window_) notify_window_->keeper_ = this;
-    RetireNotifyWindow(std::move(notify_window_), closed);
-    ApplyDeferredMemory();
+    CloseStream();
 }
 
 } // namespace audio

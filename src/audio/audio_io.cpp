@@ -1,4 +1,5 @@
-// The stream base: settings and format, the ring's memory, device texts and position.
+// The stream base: settings and format, the ring's memory, the device's open and close,
+// device texts and position, and the notification window both directions use.
 #include "audio/audio_io.hpp"
 
 #include "audio/device_memory.hpp"
@@ -8,11 +9,32 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <utility>
 
 namespace audio {
 
+namespace {
+constexpr std::uint32_t kOpenFlags = os::CALLBACK_WINDOW | os::WAVE_ALLOWSYNC;
+} // namespace
+
 void Register() {
     fw::RegisterClasses<TAudioIn, TAudioOut>();
+}
+
+void TCallBackWin::Dispatch(fw::TMessage& message) {
+    TAudioIO* component = Component();
+    if (message.Msg == messages_.open) {
+        if (component && component->OnStart) component->OnStart(this);
+    } else if (message.Msg == messages_.close) {
+        // The stream is over: this window goes once OnStop has returned.
+        if (keeper_) std::exchange(keeper_, nullptr)->ReleaseClosed(this);
+        if (component && component->OnStop) component->OnStop(this);
+    } else if (message.Msg == messages_.block) {
+        // Blocks that a closing stream's reset gave back reach only its retired window.
+        if (component && component->notify_window_.get() == this) component->BlockReturned();
+    } else {
+        TWinControl::Dispatch(message);
+    }
 }
 
 void TAudioIO::Describe(fw::TClassBuilder<TAudioIO>& c) {
@@ -96,7 +118,98 @@ void TAudioIO::StopNow() {
 }
 
 void TAudioIO::StopWhenDrained() {
+    if (device_open_) streaming_ = false;
+}
+
+double TAudioIO::ElapsedSeconds() const {
+    if (!running_ || !device_open_ || !wave_ || rate_ == 0) return 0.0;
+    os::MmTime time{};
+    time.wType = os::TIME_SAMPLES;
+    if (wave_->GetPosition(wave_handle_, &time, sizeof time) != os::MMSYSERR_NOERROR) return 0.0;
+    // The count is read as samples whatever unit the device says it answered in.
+    return static_cast<double>(time.u.sample) / static_cast<double>(rate_);
+}
+
+bool TAudioIO::OpenStream(os::WaveDirection dir, const char* already_open,
+                          const std::function<std::unique_ptr<TCallBackWin>()>& make_window) {
+    if (device_open_) {
+        error_text_ = already_open;
+        return false;
+    }
+    os::WaveService* wave = FindWaveService();
+    if (!wave || !MemoryReady()) return false;
+    wave_ = wave;
+    next_slot_ = 0;
+    ++stream_;
+    notify_window_ = make_window();
+    AdoptNotifyWindow(*notify_window_);
+    const fw::HWND window = notify_window_->Handle();
+    const os::MMRESULT opened =
+        wave_->Open(dir, wave_device_, wave_format_, window, kOpenFlags, wave_handle_);
+    if (opened != os::MMSYSERR_NOERROR) {
+        error_text_ = DeviceErrorText(opened);
+        fw::ReleaseWindowLater(std::move(notify_window_));
+        return false;
+    }
+    device_open_ = true;
+    ResetHeaders();
+    for (int slot = 0; slot < ring_; ++slot) {
+        const os::MMRESULT r = wave_->PrepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
+        if (r != os::MMSYSERR_NOERROR) {
+            error_text_ = DeviceErrorText(r);
+            CloseDevice();
+            return false;
+        }
+    }
+    blocks_queued_ = blocks_done_ = blocks_filled_ = 0;
+    streaming_ = true;
+    running_ = true;
+    return true;
+}
+
+bool TAudioIO::ResetDevice() {
+    if (!device_open_) return false;
+    running_ = false;
     streaming_ = false;
+    wave_->Reset(wave_handle_);
+    return true;
+}
+
+bool TAudioIO::HandNextBuffer(HandFn hand) {
+    os::WaveHdr* header = headers_[next_slot_];
+    header->dwFlags = os::WHDR_PREPARED;
+    const os::MMRESULT r = (wave_->*hand)(wave_handle_, header, os::kWaveHdrSize);
+    if (r != os::MMSYSERR_NOERROR) {
+        error_text_ = DeviceErrorText(r);
+        StopWhenDrained();
+        return false;
+    }
+    next_slot_ = (next_slot_ + 1) % ring_;
+    return true;
+}
+
+void TAudioIO::UnprepareHeaders() {
+    for (int slot = 0; slot < ring_; ++slot)
+        wave_->UnprepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
+}
+
+void TAudioIO::CloseStream() {
+    const bool closed = wave_->Close(wave_handle_) == os::MMSYSERR_NOERROR;
+    device_open_ = false;
+    streaming_ = false;
+    wave_handle_ = 0;
+    ++stream_;
+    std::unique_ptr<TCallBackWin> window = std::move(notify_window_);
+    if (window) {
+        if (closed) {
+            // The close notification is still to come, and OnStop with it.
+            window->keeper_ = this;
+            retired_windows_.push_back(std::move(window));
+        } else {
+            fw::ReleaseWindowLater(std::move(window));
+        }
+    }
+    ApplyDeferredMemory();
 }
 
 void TAudioIO::UpdateFormat() {
@@ -232,30 +345,13 @@ std::int32_t TAudioIO::RecordedBytes(const os::WaveHdr& header) const {
     return bytes - bytes % frame_;
 }
 
-void TAudioIO::RetireNotifyWindow(std::unique_ptr<fw::TWinControl> window, bool close_posted) {
-    if (!window) return;
-    if (close_posted)
-        retired_windows_.push_back(std::move(window));
-    else
-        fw::ReleaseWindowLater(std::move(window));
-}
-
-void TAudioIO::ReleaseClosed(fw::TWinControl* window) {
+void TAudioIO::ReleaseClosed(TCallBackWin* window) {
     auto it = std::find_if(retired_windows_.begin(), retired_windows_.end(),
                            [&](const auto& w) { return w.get() == window; });
     if (it == retired_windows_.end()) return;
-    std::unique_ptr<fw::TWinControl> closed = std::move(*it);
+    std::unique_ptr<TCallBackWin> closed = std::move(*it);
     retired_windows_.erase(it);
     fw::ReleaseWindowLater(std::move(closed));
-}
-
-double TAudioIO::PositionSeconds(os::WaveHandle handle) const {
-    if (!running_ || !wave_ || rate_ == 0) return 0.0;
-    os::MmTime time{};
-    time.wType = os::TIME_SAMPLES;
-    if (wave_->GetPosition(handle, &time, sizeof time) != os::MMSYSERR_NOERROR) return 0.0;
-    // The count is read as samples whatever unit the device says it answered in.
-    return static_cast<double>(time.u.sample) / static_cast<double>(rate_);
 }
 
 } // namespace audio

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,11 +34,39 @@ inline constexpr int kMaxBuffers = 4;
 // Registers TAudioIn and TAudioOut with the form-description registry.
 void Register();
 
-class TCallBackWinIn;
-class TCallBackWinOut;
+class TAudioIO;
+
+// What the notification windows of both directions share: each finds its component through
+// the owner's reference at every notification, raises OnStart and OnStop, passes returned
+// blocks on, and a closed stream's window waits for its close notification.
+class TCallBackWin : public fw::TWinControl {
+    FW_CLASS(TCallBackWin, fw::TWinControl)
+public:
+    void Dispatch(fw::TMessage& message) override;
+
+protected:
+    // The direction's notifications: the device opened, closed, gave a block back.
+    struct Messages {
+        fw::UINT open;
+        fw::UINT close;
+        fw::UINT block;
+    };
+    TCallBackWin(fw::TComponent* owner, Messages messages)
+        : TWinControl(owner), messages_(messages) {}
+    // The component the owner's reference points at now, or null.
+    virtual TAudioIO* Component() const = 0;
+
+private:
+    friend class TAudioIO;
+    Messages messages_;
+    // Set once the stream has closed: the component that keeps this window until the
+    // close notification.
+    TAudioIO* keeper_ = nullptr;
+};
 
 // What the two directions share: the stream settings and the PCM format built from them,
-// the ring's memory, the counters, the error text and the stop operations.
+// the ring's memory, the counters, the error text, the device's open and close, and the
+// stop operations.
 class TAudioIO : public fw::TComponent {
     FW_CLASS(TAudioIO, fw::TComponent)
 public:
@@ -70,6 +99,9 @@ public:
     // Lets the blocks with the device finish without raising the owner's event again;
     // the stream closes itself once the last one is back.
     virtual void StopWhenDrained();
+    // Seconds captured or played since the stream was opened, by the device's position;
+    // 0 when not running.
+    double ElapsedSeconds() const;
 
     // True from a successful open until the stream is closed, whichever way.
     bool Running() const { return running_; }
@@ -106,6 +138,30 @@ protected:
         std::uint64_t stream_;
     };
 
+    // Closes the open stream's device, each direction in its own order of calls; nothing
+    // when none is open.
+    virtual void CloseDevice() = 0;
+
+    // What an open does in both directions: the device opened for `dir` with the window
+    // that `make_window` creates, the headers prepared, the counters cleared. False with
+    // the reason in ErrorText (`already_open` when a stream is open) leaves nothing new
+    // open.
+    bool OpenStream(os::WaveDirection dir, const char* already_open,
+                    const std::function<std::unique_ptr<TCallBackWin>()>& make_window);
+    // The start of StopNow: the stream stops running and the device gives every buffer
+    // back. False, having done nothing, when no stream is open.
+    bool ResetDevice();
+    // Gives the buffer at NextSlot to the device through `hand` (AddBuffer or Write) and
+    // moves NextSlot on. A refusal leaves its text and lets the stream drain.
+    using HandFn = os::MMRESULT (os::WaveService::*)(os::WaveHandle, os::WaveHdr*, std::uint32_t);
+    bool HandNextBuffer(HandFn hand);
+    void UnprepareHeaders();
+    // The end of every close: the device is closed and the stream counted over. The hidden
+    // window stays until the close notification has been handled (and OnStop raised), or
+    // goes at once when the close failed and no notification will come. Memory changes
+    // asked for while the device held the buffers are made.
+    void CloseStream();
+
     void UpdateFormat();
     // Readies the headers of the stream being opened and fixes its ring size, block size
     // and rate until it closes.
@@ -127,15 +183,9 @@ protected:
     os::WaveService* FindWaveService();
     // Creates the hidden window of a stream: a hidden child of the owner's window.
     void AdoptNotifyWindow(fw::TWinControl& window);
-    // The position of the open stream in seconds; 0 when it cannot be read.
-    double PositionSeconds(os::WaveHandle handle) const;
     // The bytes of whole frames that the device recorded into a returned header, never
     // more than a block.
     std::int32_t RecordedBytes(const os::WaveHdr& header) const;
-    // The hidden window of a stream whose device has just been closed: it stays until the
-    // device's close notification has been handled (and OnStop raised), or goes at once
-    // when the close failed and no notification will come.
-    void RetireNotifyWindow(std::unique_ptr<fw::TWinControl> window, bool close_posted);
 
     std::int32_t effective_size_ = 0;
     std::int32_t requested_buffer_size_ = 0;
@@ -167,17 +217,21 @@ protected:
     std::uint64_t stream_ = 0;
     // The service the open stream lives on.
     os::WaveService* wave_ = nullptr;
+    os::WaveHandle wave_handle_ = 0;
 
 private:
-    friend class TCallBackWinIn;
-    friend class TCallBackWinOut;
+    friend class TCallBackWin;
+    // A block has come back from the device (MM_WIM_DATA, MM_WOM_DONE).
+    virtual void BlockReturned() = 0;
     // A retired window's close notification has arrived: it goes once its handler returns.
-    void ReleaseClosed(fw::TWinControl* window);
+    void ReleaseClosed(TCallBackWin* window);
 
     // Cleared by the destructor; StreamGuard keeps it readable after that.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // The open stream's notification window.
+    std::unique_ptr<TCallBackWin> notify_window_;
     // Windows of closed streams waiting for their close notification.
-    std::vector<std::unique_ptr<fw::TWinControl>> retired_windows_;
+    std::vector<std::unique_ptr<TCallBackWin>> retired_windows_;
     // Bytes that each allocated data buffer holds.
     std::array<std::int32_t, kMaxBuffers> capacity_{};
     // A BufferSize assignment, or a buffer to grow, waiting for the stream to close.
@@ -190,20 +244,16 @@ private:
 class TAudioIn;
 
 // Receives the input device's notifications for one open capture stream.
-class TCallBackWinIn : public fw::TWinControl {
-    FW_CLASS(TCallBackWinIn, fw::TWinControl)
+class TCallBackWinIn : public TCallBackWin {
+    FW_CLASS(TCallBackWinIn, TCallBackWin)
 public:
-    explicit TCallBackWinIn(fw::TComponent* owner) : TWinControl(owner) {}
+    explicit TCallBackWinIn(fw::TComponent* owner);
     static void Describe(fw::TClassBuilder<TCallBackWinIn>&) {}
     // Where the owner keeps its reference to the component; read at every notification.
     TAudioIn** OwnerRef = nullptr;
-    void Dispatch(fw::TMessage& message) override;
 
-private:
-    friend class TAudioIn;
-    // Set once the stream has closed: the component that keeps this window until the
-    // close notification.
-    TAudioIO* keeper_ = nullptr;
+protected:
+    TAudioIO* Component() const override;
 };
 
 class TAudioIn : public TAudioIO {
@@ -218,9 +268,6 @@ public:
     // owner keeps its reference to this component. False leaves nothing new open.
     bool Start(TAudioIn*& OwnerRef);
     void StopNow() override;
-    void StopWhenDrained() override;
-    // Seconds captured since the stream was opened; 0 when not running.
-    double ElapsedSeconds() const;
 
     // Raised with every block recorded, Size being the bytes the device recorded into it:
     // the whole buffer while the device runs, less when it was lost mid-block. A buffer
@@ -230,34 +277,28 @@ public:
 
 protected:
     virtual bool DeliverBlock(void* Buffer, std::int32_t Size);
-    virtual void CloseDevice();
+    void CloseDevice() override;
     virtual bool OpenDevice(TAudioIn*& OwnerRef);
 
 private:
-    friend class TCallBackWinIn;
     bool StartDevice();
     bool QueueNextBuffer();
     // MM_WIM_DATA: the oldest buffer with the device is full.
-    void BufferFull();
-
-    std::unique_ptr<TCallBackWinIn> notify_window_;
-    os::WaveHandle wave_handle_ = 0;
+    void BlockReturned() override;
 };
 
 class TAudioOut;
 
 // Receives the output device's notifications for one open playback stream.
-class TCallBackWinOut : public fw::TWinControl {
-    FW_CLASS(TCallBackWinOut, fw::TWinControl)
+class TCallBackWinOut : public TCallBackWin {
+    FW_CLASS(TCallBackWinOut, TCallBackWin)
 public:
-    explicit TCallBackWinOut(fw::TComponent* owner) : TWinControl(owner) {}
+    explicit TCallBackWinOut(fw::TComponent* owner);
     static void Describe(fw::TClassBuilder<TCallBackWinOut>&) {}
     TAudioOut** OwnerRef = nullptr;
-    void Dispatch(fw::TMessage& message) override;
 
-private:
-    friend class TAudioOut;
-    TAudioIO* keeper_ = nullptr;
+protected:
+    TAudioIO* Component() const override;
 };
 
 class TAudioOut : public TAudioIO {
@@ -274,8 +315,6 @@ public:
     // stream is open.
     bool Start(TAudioOut*& OwnerRef);
     void StopNow() override;
-    void StopWhenDrained() override;
-    double ElapsedSeconds() const;
 
     // Holds the device while true. Set before Start, the whole ring is queued before any
     // sound is heard. Every close sets it back to false.
@@ -288,21 +327,18 @@ public:
 
 protected:
     virtual bool FillSlot(std::int32_t Slot, std::int32_t Size);
-    virtual void CloseDevice();
+    void CloseDevice() override;
     virtual bool OpenDevice(TAudioOut*& OwnerRef);
 
 private:
-    friend class TCallBackWinOut;
     bool StartDevice();
     bool QueueNextBuffer();
     // MM_WOM_DONE: the oldest block with the device has been played.
-    void BlockPlayed();
+    void BlockReturned() override;
     // What OpenDevice answers when the owner's handler ended the stream during the pre-fill
     // (and left the component alive).
     bool PrefillInterrupted(const StreamGuard& guard);
 
-    std::unique_ptr<TCallBackWinOut> notify_window_;
-    os::WaveHandle wave_handle_ = 0;
     // Slots the pre-fill got from the owner, in order from slot 0.
     std::int32_t prefilled_ = 0;
     // Blocks written to the device and not yet returned.

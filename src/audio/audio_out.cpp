@@ -8,28 +8,11 @@
 
 namespace audio {
 
-namespace {
-constexpr std::uint32_t kOpenFlags = os::CALLBACK_WINDOW | os::WAVE_ALLOWSYNC;
-} // namespace
+TCallBackWinOut::TCallBackWinOut(fw::TComponent* owner)
+    : TCallBackWin(owner, {os::MM_WOM_OPEN, os::MM_WOM_CLOSE, os::MM_WOM_DONE}) {}
 
-void TCallBackWinOut::Dispatch(fw::TMessage& message) {
-    TAudioOut* component = OwnerRef ? *OwnerRef : nullptr;
-    switch (message.Msg) {
-    case os::MM_WOM_OPEN:
-        if (component && component->OnStart) component->OnStart(this);
-        return;
-    case os::MM_WOM_CLOSE:
-        // The stream is over: this window goes once OnStop has returned.
-        if (keeper_) std::exchange(keeper_, nullptr)->ReleaseClosed(this);
-        if (component && component->OnStop) component->OnStop(this);
-        return;
-    case os::MM_WOM_DONE:
-        // Blocks that a closing stream's reset gave back reach only its retired window.
-        if (component && component->notify_window_.get() == this) component->BlockPlayed();
-        return;
-    default:
-        TWinControl::Dispatch(message);
-    }
+TAudioIO* TCallBackWinOut::Component() const {
+    return OwnerRef ? *OwnerRef : nullptr;
 }
 
 void TAudioOut::Describe(fw::TClassBuilder<TAudioOut>& c) {
@@ -57,20 +40,10 @@ bool TAudioOut::Start(TAudioOut*& OwnerRef) {
 }
 
 void TAudioOut::StopNow() {
-    if (!device_open_) return;
-    running_ = false;
-    streaming_ = false;
-    wave_->Reset(wave_handle_);
+    if (!ResetDevice()) return;
+    // The reset has taken every block back.
     with_device_ = 0;
     CloseDevice();
-}
-
-void TAudioOut::StopWhenDrained() {
-    if (device_open_) streaming_ = false;
-}
-
-double TAudioOut::ElapsedSeconds() const {
-    return running_ && device_open_ ? PositionSeconds(wave_handle_) : 0.0;
 }
 
 void TAudioOut::SetPaused(bool value) {
@@ -83,40 +56,13 @@ void TAudioOut::SetPaused(bool value) {
 }
 
 bool TAudioOut::OpenDevice(TAudioOut*& OwnerRef) {
-    if (device_open_) {
-        error_text_ = "Wave output device is already open";
-        return false;
-    }
-    os::WaveService* wave = FindWaveService();
-    if (!wave || !MemoryReady()) return false;
-    wave_ = wave;
-    next_slot_ = 0;
-    ++stream_;
-    notify_window_ = std::make_unique<TCallBackWinOut>(nullptr);
-    AdoptNotifyWindow(*notify_window_);
-    notify_window_->OwnerRef = &OwnerRef;
-    const fw::HWND window = notify_window_->Handle();
-    const os::MMRESULT opened = wave_->Open(os::WaveDirection::Out, wave_device_, wave_format_,
-                                            window, kOpenFlags, wave_handle_);
-    if (opened != os::MMSYSERR_NOERROR) {
-        error_text_ = OutputErrorText(opened);
-        fw::ReleaseWindowLater(std::move(notify_window_));
-        return false;
-    }
-    device_open_ = true;
-    with_device_ = 0;
-    ResetHeaders();
-    for (int slot = 0; slot < ring_; ++slot) {
-        const os::MMRESULT r = wave_->PrepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
-        if (r != os::MMSYSERR_NOERROR) {
-            error_text_ = OutputErrorText(r);
-            CloseDevice();
-            return false;
-        }
-    }
-    blocks_queued_ = blocks_done_ = blocks_filled_ = 0;
-    streaming_ = true;
-    running_ = true;
+    const bool opened =
+        OpenStream(os::WaveDirection::Out, "Wave output device is already open", [&] {
+            auto window = std::make_unique<TCallBackWinOut>(nullptr);
+            window->OwnerRef = &OwnerRef;
+            return window;
+        });
+    if (!opened) return false;
     prefilled_ = 0;
     const StreamGuard guard(*this);
     if (!FillSlot(0, block_)) {
@@ -156,15 +102,7 @@ bool TAudioOut::StartDevice() {
 }
 
 bool TAudioOut::QueueNextBuffer() {
-    os::WaveHdr* header = headers_[next_slot_];
-    header->dwFlags = os::WHDR_PREPARED;
-    const os::MMRESULT r = wave_->Write(wave_handle_, header, os::kWaveHdrSize);
-    if (r != os::MMSYSERR_NOERROR) {
-        error_text_ = OutputErrorText(r);
-        StopWhenDrained();
-        return false;
-    }
-    next_slot_ = (next_slot_ + 1) % ring_;
+    if (!HandNextBuffer(&os::WaveService::Write)) return false;
     ++with_device_;
     return true;
 }
@@ -189,7 +127,7 @@ bool TAudioOut::FillSlot(std::int32_t Slot, std::int32_t Size) {
     return result;
 }
 
-void TAudioOut::BlockPlayed() {
+void TAudioOut::BlockReturned() {
     if (with_device_ > 0) --with_device_;
     ++blocks_done_;
     blocks_queued_ = blocks_filled_ - blocks_done_;
@@ -216,17 +154,8 @@ void TAudioOut::CloseDevice() {
         wave_->Reset(wave_handle_);
         with_device_ = 0;
     }
-    for (int slot = 0; slot < ring_; ++slot)
-        wave_->UnprepareHeader(wave_handle_, headers_[slot], os::kWaveHdrSize);
-    const bool closed = wave_->Close(wave_handle_) == os::MMSYSERR_NOERROR;
-    device_open_ = false;
-    streaming_ = false;
-    wave_handle_ = 0;
-    ++stream_;
-    // The close notification is still to come, and OnStop with it.
-    if (closed && notify_window_) notify_window_->keeper_ = this;
-    RetireNotifyWindow(std::move(notify_window_), closed);
-    ApplyDeferredMemory();
+    UnprepareHeaders();
+    CloseStream();
 }
 
 } // namespace audio

@@ -100,7 +100,7 @@ std::shared_ptr<FontFace> FontFace::Get(const FontKey& key) {
             throw Exception("no usable font for '" + key.name + "'");
     }
     FT_Face f = impl->face;
-    int pixels = key.height == 0 ? 13 : key.height < 0 ? -key.height : key.height;
+    int pixels = key.height == 0 ? kDefaultFontPixels : key.height < 0 ? -key.height : key.height;
     if (key.height > 0 && f->units_per_EM > 0) {
         // A cell height includes the internal leading: scale the em down to fit it.
         const double cell = static_cast<double>(f->ascender - f->descender) / f->units_per_EM;

@@ -11,6 +11,9 @@
 
 namespace fw {
 
+// The character height of a font whose height is 0.
+inline constexpr int kDefaultFontPixels = 13;
+
 struct FontKey {
     std::string name;
     // The platform's convention: negative is the character (em) height in pixels,

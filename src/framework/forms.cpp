@@ -32,6 +32,16 @@ os::Rect ToOs(const TRect& r) {
     return {r.Left, r.Top, r.Right, r.Bottom};
 }
 
+// A window's pixels at the display's scale, so that text is rasterised at the device's size
+// rather than enlarged after.
+os::PixelBuffer WindowPixels(int width, int height, TColor color) {
+    const int scale = HasDisplay() ? GetDisplay().Scale() : 1;
+    os::PixelBuffer pixels(std::max(1, width) * scale, std::max(1, height) * scale,
+                           ColorRefToPixel(ColorToRGB(color)));
+    pixels.scale = scale;
+    return pixels;
+}
+
 os::PointerCursor ToPointer(TCursor c) {
     switch (c) {
     case crHandPoint:
@@ -146,8 +156,7 @@ void TCustomForm::CreateHandle() {
     window_ = GetDisplay().CreateWindow(p);
     FormsByWindow()[window_] = this;
     if (g_host) g_host->GiveIcon(window_);
-    surface_ = os::PixelBuffer(std::max(1, Width()), std::max(1, Height()),
-                               ColorRefToPixel(ColorToRGB(Color())));
+    surface_ = WindowPixels(Width(), Height(), Color());
     if (shape_) SetShape(shape_);
     update_ = Region(ClientRect());
     erase_ = update_;
@@ -224,8 +233,7 @@ void TCustomForm::SetBounds(int left, int top, int width, int height) {
     GetDisplay().SetBounds(
         window_, {Left(), Top(), Left() + std::max(1, Width()), Top() + std::max(1, Height())});
     if (resized) {
-        surface_ = os::PixelBuffer(std::max(1, Width()), std::max(1, Height()),
-                                   ColorRefToPixel(ColorToRGB(Color())));
+        surface_ = WindowPixels(Width(), Height(), Color());
         AlignControls();
         AddUpdate(ClientRect(), true);
     }

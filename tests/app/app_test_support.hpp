@@ -2,6 +2,7 @@
 // on the simulated display.
 #pragma once
 
+#include "../read_file.hpp"
 #include "app/Unit1.hpp"
 #include "framework/application.hpp"
 #include "framework/graphics/bmp.hpp"
@@ -9,9 +10,7 @@
 
 #include <chrono>
 #include <cstddef>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +18,7 @@
 namespace apptest {
 
 inline std::vector<std::byte> ReadSourceFile(const std::string& relative) {
-    std::ifstream in(std::string(MIRELO_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = tests::ReadFile(std::string(MIRELO_SOURCE_DIR) + "/" + relative);
     std::vector<std::byte> out(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i)
         out[i] = static_cast<std::byte>(bytes[i]);

@@ -1,5 +1,6 @@
 // The emergency stop of the ALSA wave devices against a real sound server: a playback and a
 // capture in full flow stop at once, and the service still closes cleanly afterwards.
+#include "../wave_ring.hpp"
 #include "os/emergency.hpp"
 #include "os/wave/alsa_wave.hpp"
 #include "sound_support.hpp"
@@ -31,26 +32,14 @@ TEST(AlsaEmergencyStop, StopsPlaybackAndCaptureInFullFlowAtOnce) {
     e2e::SoundServer server;
     ASSERT_TRUE(server.Start(dir)) << server.Error();
     {
-        const os::WaveFormatEx format{os::WAVE_FORMAT_PCM, 1, e2e::kRate, e2e::kRate * 2, 2, 16, 0};
+        const os::WaveFormatEx format = e2e::Mono16();
         // Buffers outlive the service that may still hold them.
         auto played = e2e::Noise(3 * e2e::kRate, 5);
         std::vector<std::int16_t> recorded(3 * e2e::kRate);
-        os::WaveHdr out_hdr{reinterpret_cast<char*>(played.data()),
-                            static_cast<std::uint32_t>(played.size() * 2),
-                            0,
-                            0,
-                            0,
-                            0,
-                            nullptr,
-                            0};
-        os::WaveHdr in_hdr{reinterpret_cast<char*>(recorded.data()),
-                           static_cast<std::uint32_t>(recorded.size() * 2),
-                           0,
-                           0,
-                           0,
-                           0,
-                           nullptr,
-                           0};
+        os::WaveHdr out_hdr = tests::WaveHeader(reinterpret_cast<char*>(played.data()),
+                                                static_cast<std::uint32_t>(played.size() * 2));
+        os::WaveHdr in_hdr = tests::WaveHeader(reinterpret_cast<char*>(recorded.data()),
+                                               static_cast<std::uint32_t>(recorded.size() * 2));
         auto wave = os::MakeAlsaWave({});
         os::WaveHandle out = 0, in = 0;
         ASSERT_EQ(wave->Open(os::WaveDirection::Out, 0, format, 0, os::CALLBACK_NULL, out), 0u)

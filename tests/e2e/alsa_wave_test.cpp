@@ -1,31 +1,25 @@
 // The ALSA wave devices against a real sound server: a user PulseAudio with null sinks,
 // started and stopped by each test. What is captured is fed in with paplay, what is played
 // is recorded from the speaker's monitor, and both are compared sample for sample.
+#include "../wave_ring.hpp"
+#include "e2e_support.hpp"
 #include "framework/message_loop.hpp"
 #include "os/wave/alsa_wave.hpp"
-#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using os::WaveHdr;
@@ -36,23 +30,9 @@ namespace {
 using e2e::Find;
 using e2e::kRate;
 using e2e::Mismatches;
+using e2e::Mono16;
 using e2e::Noise;
-using e2e::ReadRaw;
-using e2e::Spawn;
-using e2e::Stop;
-
-os::WaveFormatEx Mono16() {
-    return {os::WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
-}
-
-struct Ring {
-    std::vector<std::vector<char>> data;
-    std::vector<WaveHdr> hdr;
-    Ring(int count, std::uint32_t bytes) : data(count, std::vector<char>(bytes)), hdr(count) {
-        for (int i = 0; i < count; ++i)
-            hdr[i] = WaveHdr{data[i].data(), bytes, 0, 0, 0, 0, nullptr, 0};
-    }
-};
+using tests::Ring;
 
 class AlsaWave : public ::testing::Test {
 protected:
@@ -78,6 +58,11 @@ protected:
         loop_.RunUntil([&] { return done() || clock_.Monotonic() >= end; });
         loop_.KillTimer(ticker.Handle(), 1);
         return done();
+    }
+    e2e::RunLoopUntil LoopRunner() {
+        return [this](const std::function<bool()>& done, os::Nanos limit) {
+            return RunUntil(done, limit);
+        };
     }
     std::uint32_t Samples(os::WaveHandle h) {
         os::MmTime t{};
@@ -164,10 +149,6 @@ os::Nanos AlsaWave::Play(std::span<const std::int16_t> signal,
 
 TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
     const auto signal = Noise(kRate, 7);
-    // The server may skip the first milliseconds of a new stream: let them be silence.
-    std::vector<std::int16_t> file(kRate / 4, 0);
-    file.insert(file.end(), signal.begin(), signal.end());
-    os::WriteWavFile(dir_ + "/signal.wav", kRate, 1, file);
     os::WaveHandle h = 0;
     ASSERT_EQ(wave_->Open(Dir::In, 0, Mono16(), window_->Handle(), os::CALLBACK_WINDOW, h), 0u)
         << wave_->ErrorText(os::MMSYSERR_NODRIVER) << wave_->ErrorText(os::MMSYSERR_ERROR);
@@ -189,17 +170,9 @@ TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
     ASSERT_EQ(wave_->Start(h), 0u);
     for (auto& hdr : ring.hdr)
         ASSERT_EQ(wave_->AddBuffer(h, &hdr, os::kWaveHdrSize), 0u);
-    RunUntil([] { return false; }, 300ms);
-    const pid_t player = Spawn({"paplay", "-d", "mic", dir_ + "/signal.wav"});
-    ASSERT_GT(player, 0);
     std::optional<std::size_t> at;
-    RunUntil(
-        [&] {
-            if (!at) at = Find(captured, signal);
-            return at && captured.size() >= *at + signal.size() + kRate / 10;
-        },
-        10s);
-    Stop(player, SIGTERM);
+    ASSERT_NO_FATAL_FAILURE(
+        e2e::FeedMicrophone(dir_ + "/signal.wav", signal, captured, LoopRunner(), at));
     const auto position = Samples(h);
     EXPECT_GE(position, captured.size());
     EXPECT_EQ(wave_->Xruns(h).overruns, 0u);
@@ -220,37 +193,22 @@ TEST_F(AlsaWave, CaptureReturnsAKnownSignalSampleAccuratelyInOrder) {
         dump.write(reinterpret_cast<const char*>(captured.data()),
                    static_cast<std::streamsize>(captured.size() * 2));
     }
-    ASSERT_TRUE(at) << "the signal was not found in " << captured.size() << " captured samples";
-    std::size_t first = 0;
-    EXPECT_EQ(Mismatches(captured, *at, signal, first), 0u)
-        << "first difference at sample " << first;
-    EXPECT_TRUE(std::all_of(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(*at),
-                            [](std::int16_t v) { return v == 0; }))
-        << "something other than silence before the signal";
+    e2e::ExpectSignalAt(captured, at, signal, "captured", true);
 }
 
 TEST_F(AlsaWave, PlaybackThroughDeviceZeroIsHeardInFullAndReportedWhenPlayed) {
-    // The server may skip the first milliseconds of a new stream: let them be silence.
-    // 0.25 s of it and the signal make four whole blocks and a short one.
-    std::vector<std::int16_t> sound(kRate / 4, 0);
+    // 0.25 s of silence and the signal make four whole blocks and a short one.
     const auto signal = Noise(kRate * 5 / 4 + 307, 11);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    const std::string heard = dir_ + "/heard.raw";
-    const pid_t recorder = e2e::RecordSpeaker(heard);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    const auto sound = e2e::AfterSilence(signal);
+    e2e::SpeakerRecording speaker(dir_ + "/heard.raw");
+    ASSERT_GT(speaker.Pid(), 0);
     const auto took = Play(sound);
     // Done means heard: the last block cannot come back before the sound has lasted.
     EXPECT_GE(took, os::Nanos(sound.size() * 1'000'000'000ull / kRate) - 30ms);
     EXPECT_LE(took, os::Nanos(sound.size() * 1'000'000'000ull / kRate) + 1s);
-    std::this_thread::sleep_for(300ms);
-    Stop(recorder, SIGINT);
 
-    const auto stream = ReadRaw(heard);
-    const auto at = Find(stream, signal);
-    ASSERT_TRUE(at) << "the signal was not found in " << stream.size() << " recorded samples";
-    std::size_t first = 0;
-    EXPECT_EQ(Mismatches(stream, *at, signal, first), 0u) << "first difference at sample " << first;
+    const auto stream = speaker.Heard();
+    ASSERT_NO_FATAL_FAILURE(e2e::ExpectSignalAt(stream, Find(stream, signal), signal, "recorded"));
     EXPECT_EQ(wave_->TotalXruns().underruns, 0u);
 }
 
@@ -264,13 +222,10 @@ protected:
 
 // The sound stops during the pause and goes on afterwards with nothing lost.
 TEST_P(AlsaWavePause, PauseHoldsPlaybackAndRestartPlaysTheRest) {
-    std::vector<std::int16_t> sound(kRate / 4, 0);
     const auto signal = Noise(kRate * 2, 5);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    const std::string heard = dir_ + "/heard.raw";
-    const pid_t recorder = e2e::RecordSpeaker(heard);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    const auto sound = e2e::AfterSilence(signal);
+    e2e::SpeakerRecording speaker(dir_ + "/heard.raw");
+    ASSERT_GT(speaker.Pid(), 0);
     os::WaveHandle h = 0;
     std::optional<std::uint32_t> held;
     bool still = true;
@@ -295,14 +250,12 @@ TEST_P(AlsaWavePause, PauseHoldsPlaybackAndRestartPlaysTheRest) {
             phase = 3;
         }
     });
-    std::this_thread::sleep_for(300ms);
-    Stop(recorder, SIGINT);
+    const auto stream = speaker.Heard();
     EXPECT_EQ(phase, 3);
     EXPECT_TRUE(still) << "the position moved during the pause";
     ASSERT_TRUE(held);
     EXPECT_GT(*held, kRate / 2);
 
-    const auto stream = ReadRaw(heard);
     const auto at = Find(stream, signal);
     ASSERT_TRUE(at) << "the signal was not found";
     std::size_t first = 0;

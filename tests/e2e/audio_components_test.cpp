@@ -3,30 +3,21 @@
 // sample, and a known signal played through TAudioOut, driven as the main window drives
 // it, is heard in full on the speaker's monitor.
 #include "audio/audio_io.hpp"
+#include "e2e_support.hpp"
 #include "framework/application.hpp"
 #include "os/wave/alsa_wave.hpp"
-#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -35,11 +26,7 @@ namespace {
 using e2e::AlsaPlatform;
 using e2e::Find;
 using e2e::kRate;
-using e2e::Mismatches;
 using e2e::Noise;
-using e2e::ReadRaw;
-using e2e::Spawn;
-using e2e::Stop;
 constexpr std::int32_t kBlock = 16384;
 
 // The owner: a form with both components and handlers that run what a test sets.
@@ -94,6 +81,11 @@ protected:
         loop.KillTimer(ticker.Handle(), 1);
         return done();
     }
+    e2e::RunLoopUntil LoopRunner() {
+        return [this](const std::function<bool()>& done, os::Nanos limit) {
+            return RunUntil(done, limit);
+        };
+    }
 
     std::string dir_;
     e2e::SoundServer server_;
@@ -104,10 +96,6 @@ protected:
 
 TEST_F(AudioComponents, CaptureAt22050ReturnsAKnownSignalSampleAccuratelyInOrder) {
     const auto signal = Noise(kRate, 7);
-    // The server may skip the first milliseconds of a new stream: let them be silence.
-    std::vector<std::int16_t> file(kRate / 4, 0);
-    file.insert(file.end(), signal.begin(), signal.end());
-    os::WriteWavFile(dir_ + "/signal.wav", kRate, 1, file);
 
     auto& in = *form_->AudioIn1;
     std::vector<std::int16_t> captured;
@@ -120,17 +108,9 @@ TEST_F(AudioComponents, CaptureAt22050ReturnsAKnownSignalSampleAccuratelyInOrder
         return true;
     };
     ASSERT_TRUE(in.Start(form_->AudioIn1)) << in.ErrorText();
-    RunUntil([] { return false; }, 300ms);
-    const pid_t player = Spawn({"paplay", "-d", "mic", dir_ + "/signal.wav"});
-    ASSERT_GT(player, 0);
     std::optional<std::size_t> at;
-    RunUntil(
-        [&] {
-            if (!at) at = Find(captured, signal);
-            return at && captured.size() >= *at + signal.size() + kRate / 10;
-        },
-        10s);
-    Stop(player, SIGTERM);
+    ASSERT_NO_FATAL_FAILURE(
+        e2e::FeedMicrophone(dir_ + "/signal.wav", signal, captured, LoopRunner(), at));
     EXPECT_TRUE(in.Running());
     EXPECT_GE(in.ElapsedSeconds(), static_cast<double>(captured.size()) / kRate);
     const int done = in.BlocksDone();
@@ -142,25 +122,16 @@ TEST_F(AudioComponents, CaptureAt22050ReturnsAKnownSignalSampleAccuratelyInOrder
     EXPECT_EQ(calls, done) << "a block arrived after StopNow";
     EXPECT_EQ(platform_->Alsa().TotalXruns().overruns, 0u);
 
-    ASSERT_TRUE(at) << "the signal was not found in " << captured.size() << " captured samples";
-    std::size_t first = 0;
-    EXPECT_EQ(Mismatches(captured, *at, signal, first), 0u)
-        << "first difference at sample " << first;
-    EXPECT_TRUE(std::all_of(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(*at),
-                            [](std::int16_t v) { return v == 0; }))
-        << "something other than silence before the signal";
+    e2e::ExpectSignalAt(captured, at, signal, "captured", true);
 }
 
 // Paused, started, unpaused, fed from the take until it has nothing more: the stream
 // ends by itself once the last block has been played, and every sample was heard.
 TEST_F(AudioComponents, PlaybackOfAKnownSignalIsHeardInFull) {
-    std::vector<std::int16_t> sound(kRate / 4, 0);
     const auto signal = Noise(kRate * 5 / 4 + 307, 11);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    const std::string heard = dir_ + "/heard.raw";
-    const pid_t recorder = e2e::RecordSpeaker(heard);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    const auto sound = e2e::AfterSilence(signal);
+    e2e::SpeakerRecording speaker(dir_ + "/heard.raw");
+    ASSERT_GT(speaker.Pid(), 0);
 
     auto& out = *form_->AudioOut1;
     std::size_t offset = 0;
@@ -188,14 +159,9 @@ TEST_F(AudioComponents, PlaybackOfAKnownSignalIsHeardInFull) {
     const auto lasts = os::Nanos(sound.size() * 1'000'000'000ull / kRate);
     EXPECT_GE(took, lasts - 30ms);
     EXPECT_LE(took, lasts + 1s);
-    std::this_thread::sleep_for(300ms);
-    Stop(recorder, SIGINT);
 
-    const auto stream = ReadRaw(heard);
-    const auto at = Find(stream, signal);
-    ASSERT_TRUE(at) << "the signal was not found in " << stream.size() << " recorded samples";
-    std::size_t first = 0;
-    EXPECT_EQ(Mismatches(stream, *at, signal, first), 0u) << "first difference at sample " << first;
+    const auto stream = speaker.Heard();
+    ASSERT_NO_FATAL_FAILURE(e2e::ExpectSignalAt(stream, Find(stream, signal), signal, "recorded"));
     EXPECT_EQ(platform_->Alsa().TotalXruns().underruns, 0u);
 }
 

@@ -1,20 +1,15 @@
 // Starting, using and killing the bare X server.
 #include "bare_server.hpp"
 
-#include <array>
+#include "e2e_support.hpp"
+
 #include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <memory>
 #include <spawn.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -22,13 +17,6 @@ extern char** environ;
 namespace e2e {
 
 namespace {
-
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // This process's environment with DISPLAY replaced.
 std::vector<std::string> EnvironmentFor(const std::string& display) {
@@ -110,52 +98,15 @@ void BareServer::Kill() {
 }
 
 std::string BareServer::Run(const std::string& command) const {
-    const std::string full =
-        "env DISPLAY=" + ShellQuote(display_) + " sh -c " + ShellQuote(command) + " 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(full.c_str(), "r"), pclose);
-    if (!pipe) throw std::runtime_error("cannot run: " + command);
-    std::string out;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe.get())) > 0)
-        out.append(buf.data(), n);
-    const int status = pclose(pipe.release());
-    if (status != 0)
-        throw std::runtime_error("command failed (" + std::to_string(status) + "): " + command);
-    return out;
+    return RunShell("DISPLAY=" + ShellQuote(display_) + " ", command);
 }
 
 bool BareServer::WaitFor(const std::string& command, double seconds) const {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        try {
-            Run(command);
-            return true;
-        } catch (const std::exception&) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return WaitForCommand(*this, command, seconds);
 }
 
 pid_t BareServer::Spawn(const std::vector<std::string>& argv, const std::string& log) const {
     return SpawnWith(argv, EnvironmentFor(display_), log);
-}
-
-std::optional<int> WaitExit(pid_t pid, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return status;
-        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-void KillChild(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 } // namespace e2e

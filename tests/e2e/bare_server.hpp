@@ -3,7 +3,6 @@
 // processes are started with its display in their environment; it is stopped by process id.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,11 +34,5 @@ private:
     std::string scratch_;
     pid_t pid_ = -1;
 };
-
-// The wait status of a child once it has ended, waiting at most `seconds`; nullopt while
-// it still runs.
-std::optional<int> WaitExit(pid_t pid, double seconds);
-// SIGKILL and reap, for a child that must not outlive a test.
-void KillChild(pid_t pid);
 
 } // namespace e2e

@@ -5,7 +5,9 @@
 // never answers, or is cancelled. GoogleTest first: Xlib's macros would break its templates.
 #include <gtest/gtest.h>
 
+#include "../read_file.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
@@ -17,16 +19,14 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kMirelo = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
+const std::string& kMirelo = e2e::MireloProgram();
 constexpr const char* kPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
 
@@ -218,16 +218,9 @@ protected:
         if (out) *out = o;
         return std::stoi(o.substr(o.rfind("status=") + 7));
     }
-    std::string Err() const {
-        std::ifstream in(dir + "/err");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    bool Streams(const std::string& kind, bool open, double seconds = 5) const {
-        return desktop.WaitFor(std::string(open ? "" : "! ") + "pactl list " + kind +
-                                   " | grep -q '\"mirelo\"'",
-                               seconds);
+    std::string Err() const { return tests::ReadFile(dir + "/err"); }
+    static bool Streams(const std::string& kind, bool open, double seconds = 5) {
+        return e2e::Eventually([&] { return e2e::HasStream(kind) == open; }, seconds);
     }
 };
 
@@ -242,10 +235,7 @@ TEST_F(CommandsTest, RecordPlayAndSaveFromAnotherWindowAndFailFastWithoutAnAnswe
     StartMirelo("--record");
     ASSERT_TRUE(Streams("source-outputs", true)) << "--record started no recording";
     FocusLesson();
-    auto signal = e2e::Noise(e2e::kRate * 3 / 2, 5);
-    for (auto& v : signal)
-        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
-    signal[signal.size() / 2] = 10000;
+    const auto signal = e2e::PeakedNoise(e2e::kRate * 3 / 2, 5, e2e::kRate * 3 / 4);
     os::WriteWavFile(dir + "/signal.wav", e2e::kRate, 1, signal);
     desktop.Run("paplay -d mic " + dir + "/signal.wav");
     // paplay ends once the server has the sound; its last part is still on its way.
@@ -253,14 +243,11 @@ TEST_F(CommandsTest, RecordPlayAndSaveFromAnotherWindowAndFailFastWithoutAnAnswe
     EXPECT_EQ(Command("--record"), 0);
     ASSERT_TRUE(Streams("source-outputs", false)) << "--record did not stop the recording";
 
-    const pid_t recorder = e2e::RecordSpeaker(dir + "/heard.raw");
-    std::this_thread::sleep_for(300ms);
+    e2e::SpeakerRecording speaker(dir + "/heard.raw");
     EXPECT_EQ(Command("--play"), 0);
     ASSERT_TRUE(Streams("sink-inputs", true));
     EXPECT_TRUE(Streams("sink-inputs", false, 10));
-    std::this_thread::sleep_for(300ms);
-    e2e::Stop(recorder, SIGINT);
-    const auto heard = e2e::ReadRaw(dir + "/heard.raw");
+    const auto heard = speaker.Heard();
     EXPECT_GE(e2e::HeardShare(heard, e2e::Levelled(signal)), 0.8);
     EXPECT_EQ(e2e::Peak(heard), 30000);
 

@@ -4,12 +4,14 @@
 // loop: a part counts as started when it has done, on the server, what the tests rely on.
 #include "desktop.hpp"
 
+#include "e2e_support.hpp"
+#include "x11_query.hpp"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -51,23 +53,10 @@ const char* kOpenboxRc = R"(<?xml version="1.0" encoding="UTF-8"?>
 </openbox_config>
 )";
 
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 std::string Hex(unsigned long v) {
     std::ostringstream out;
     out << "0x" << std::hex << v;
     return out.str();
-}
-
-std::string DescribeStatus(int status) {
-    if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
 }
 
 // waitpid that survives signals arriving meanwhile.
@@ -95,44 +84,10 @@ std::string LogTail(const std::filesystem::path& path, std::size_t lines) {
     return out;
 }
 
-// Xlib's default handler ends the process on any error; reading properties of windows
-// that other clients may destroy at any moment must only fail that one read.
-int IgnoreXError(::Display*, XErrorEvent*) {
-    return 0;
-}
-
-class XErrorsIgnored {
-public:
-    XErrorsIgnored() : previous_(XSetErrorHandler(IgnoreXError)) {}
-    ~XErrorsIgnored() { XSetErrorHandler(previous_); }
-    XErrorsIgnored(const XErrorsIgnored&) = delete;
-    XErrorsIgnored& operator=(const XErrorsIgnored&) = delete;
-
-private:
-    int (*previous_)(::Display*, XErrorEvent*);
-};
-
 struct DisplayCloser {
     void operator()(::Display* d) const { XCloseDisplay(d); }
 };
 using Connection = std::unique_ptr<::Display, DisplayCloser>;
-
-std::vector<unsigned long> Property32(::Display* dpy, Window w, Atom name, Atom type) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::vector<unsigned long> out;
-    if (XGetWindowProperty(dpy, w, name, 0, 4096, False, type, &actual, &format, &count, &after,
-                           &data) == Success &&
-        data && actual == type && format == 32) {
-        // Xlib hands 32-bit items out as longs.
-        const auto* items = reinterpret_cast<const unsigned long*>(data);
-        out.assign(items, items + count);
-    }
-    if (data) XFree(data);
-    return out;
-}
 
 Window WindowProperty(::Display* dpy, Window w, Atom name) {
     const auto v = Property32(dpy, w, name, XA_WINDOW);
@@ -224,9 +179,7 @@ bool TrayHostReady(::Display* dpy, pid_t host, std::string& seen) {
                                     XInternAtom(dpy, "_NET_CLIENT_LIST", False), XA_WINDOW);
     for (const unsigned long client : clients) {
         const auto pid = Property32(dpy, client, pid_atom, XA_CARDINAL);
-        XWindowAttributes attrs{};
-        if (!pid.empty() && static_cast<pid_t>(pid[0]) == host &&
-            XGetWindowAttributes(dpy, client, &attrs) && attrs.map_state == IsViewable)
+        if (!pid.empty() && static_cast<pid_t>(pid[0]) == host && Viewable(dpy, client))
             return true;
     }
     seen = selection + " is owned by " + Hex(owner) + ", but none of the " +
@@ -337,18 +290,7 @@ std::string Desktop::Run(const std::string& command) const {
     for (const auto& e : Environment())
         if (e.rfind("DISPLAY=", 0) == 0 || e.rfind("HOME=", 0) == 0 || e.rfind("XDG_", 0) == 0)
             prefix += e.substr(0, e.find('=') + 1) + ShellQuote(e.substr(e.find('=') + 1)) + " ";
-    const std::string full = "env " + prefix + "sh -c " + ShellQuote(command) + " 2>/dev/null";
-    FILE* pipe = popen(full.c_str(), "r");
-    if (!pipe) throw std::runtime_error("cannot run: " + command + ": " + std::strerror(errno));
-    std::string out;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        out.append(buf.data(), n);
-    const int status = pclose(pipe);
-    if (status != 0)
-        throw std::runtime_error("command failed (" + DescribeStatus(status) + "): " + command);
-    return out;
+    return RunShell(prefix, command);
 }
 
 std::pair<int, int> Desktop::WindowOrigin(const std::string& window) const {
@@ -362,16 +304,7 @@ std::pair<int, int> Desktop::WindowOrigin(const std::string& window) const {
 }
 
 bool Desktop::WaitFor(const std::string& command, double seconds) const {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        try {
-            Run(command);
-            return true;
-        } catch (const std::exception&) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return WaitForCommand(*this, command, seconds);
 }
 
 std::string Desktop::LogTails() const {
@@ -480,9 +413,7 @@ void Desktop::Start(const WindowManagerHook& hook) {
                    [&](std::string& seen) { return probe.Ready(seen); });
     }
 
-    const pid_t trayer =
-        Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width",
-               "120", "--height", "24", "--SetDockType", "true", "--transparent", "false"});
+    const pid_t trayer = Spawn(TrayerCommand());
     wait_until("trayer", "an owner of the tray selection and trayer's panel shown",
                [&](std::string& seen) { return TrayHostReady(x.get(), trayer, seen); });
 }

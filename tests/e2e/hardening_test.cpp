@@ -2,10 +2,11 @@
 // during a recording leaves it running and answering, and R and P work again once the server
 // is back; the X server killed under it ends it within a second with its message; with no
 // window manager, minimising takes the window off the screen and restoring brings it back.
+#include "../read_file.hpp"
 #include "bare_server.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "os/display/png.hpp"
-#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
 #include <span>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -25,67 +23,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kMirelo = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-template <class Check> bool Eventually(Check check, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (check()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-}
+using e2e::Alive;
+using e2e::Eventually;
+using e2e::ExpectNoReport;
+using e2e::HasStream;
+using e2e::WriteSignal;
+using tests::ReadFile;
 
 // Noise whose loudest sample, early on, is exactly 10000: a take of any part of it that
 // includes that sample is levelled by exactly three.
 std::vector<std::int16_t> Signal(std::size_t frames, std::uint32_t seed) {
-    auto s = e2e::Noise(frames, seed);
-    for (auto& v : s)
-        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
-    s[100] = 10000;
-    return s;
-}
-
-// A quarter second of silence around the signal, so that its start is plain in a take.
-void WriteSignal(const std::string& path, std::span<const std::int16_t> signal) {
-    std::vector<std::int16_t> sound(e2e::kRate / 4, 0);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    sound.resize(sound.size() + e2e::kRate / 4, 0);
-    os::WriteWavFile(path, e2e::kRate, 1, sound);
-}
-
-// A stream of the program on the sound server: "source-outputs" captures, "sink-inputs"
-// plays.
-bool HasStream(const std::string& kind) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("pactl list " + kind).c_str(), "r"), pclose);
-    if (!pipe) return false;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0)
-        out.append(buf, n);
-    return out.find("\"mirelo\"") != std::string::npos;
-}
-
-// Whether a child still runs; one that has ended is left for its owner to collect.
-bool Alive(pid_t pid) {
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == 0;
-}
-
-// What a sanitizer, the C++ runtime or a crash leaves in a log.
-void ExpectNoReport(const std::string& said) {
-    EXPECT_EQ(said.find("Sanitizer"), std::string::npos) << said;
-    EXPECT_EQ(said.find("runtime error"), std::string::npos) << said;
-    EXPECT_EQ(said.find("terminate"), std::string::npos) << said;
+    return e2e::PeakedNoise(frames, seed, 100);
 }
 
 class SoundServerKilled : public ::testing::Test {
@@ -106,10 +54,9 @@ protected:
         ASSERT_TRUE(server.Start(sound_dir)) << server.Error();
         std::filesystem::remove_all(desktop.Scratch() + "/config/mirelo");
         log_from = ReadFile(log).size();
-        pid = desktop.Spawn({kMirelo});
-        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-        window.erase(window.find_last_not_of('\n') + 1);
+        pid = desktop.Spawn({e2e::MireloProgram()});
+        window = e2e::ShownWindow(desktop, "^Mirelo$", 15);
+        ASSERT_FALSE(window.empty());
     }
     void TearDown() override {
         if (pid) desktop.Stop(pid);
@@ -149,17 +96,13 @@ protected:
     }
     // Plays the take with P and returns what the speaker played meanwhile.
     std::vector<std::int16_t> PlayTake(const std::string& name) {
-        const std::string path = files + "/" + name + ".raw";
-        const pid_t recorder = e2e::RecordSpeaker(path);
-        EXPECT_GT(recorder, 0);
-        std::this_thread::sleep_for(300ms);
+        e2e::SpeakerRecording speaker(files + "/" + name + ".raw");
+        EXPECT_GT(speaker.Pid(), 0);
         Key("p");
         EXPECT_TRUE(Eventually([] { return HasStream("sink-inputs"); }, 5)) << "P played nothing";
         EXPECT_TRUE(Eventually([] { return !HasStream("sink-inputs"); }, 10))
             << "the playback did not end";
-        std::this_thread::sleep_for(300ms);
-        e2e::Stop(recorder, SIGINT);
-        return e2e::ReadRaw(path);
+        return speaker.Heard();
     }
 };
 
@@ -213,10 +156,7 @@ TEST_F(SoundServerKilled, MidRecordingTheWindowAnswersKeepsWhatArrivedAndRecords
     ASSERT_TRUE(Eventually([] { return HasStream("source-outputs"); }, 5))
         << "R started no recording on the new server\n"
         << Said();
-    const pid_t again = e2e::Spawn({"paplay", "-d", "mic", files + "/second.wav"});
-    ASSERT_GT(again, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(again, &status, 0), again);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(files + "/second.wav"));
     std::this_thread::sleep_for(300ms);
     Key("r");
     ASSERT_TRUE(Eventually([] { return !HasStream("source-outputs"); }, 5))
@@ -239,14 +179,9 @@ namespace {
 // The real program on an X server of its own, with its settings in that server's scratch
 // folder; a sound server started by this process is found through its variables.
 pid_t StartOn(const e2e::BareServer& x, const std::string& log) {
-    return x.Spawn(
-        {"env", "HOME=" + x.Scratch(), "XDG_CONFIG_HOME=" + x.Scratch() + "/config", kMirelo}, log);
-}
-
-std::string MainWindow(const e2e::BareServer& x) {
-    if (!x.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15)) return "";
-    std::string id = x.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-    return id.substr(0, id.find('\n'));
+    return x.Spawn({"env", "HOME=" + x.Scratch(), "XDG_CONFIG_HOME=" + x.Scratch() + "/config",
+                    e2e::MireloProgram()},
+                   log);
 }
 
 // Kills the X server under the program, recording or idle, and checks how it ends.
@@ -258,7 +193,7 @@ void KillTheServerUnder(bool recording) {
     e2e::BareServer x;
     const std::string log = x.Scratch() + "/mirelo.log";
     const pid_t pid = StartOn(x, log);
-    const std::string window = MainWindow(x);
+    const std::string window = e2e::ShownWindow(x, "^Mirelo$", 15);
     if (window.empty()) e2e::KillChild(pid);
     ASSERT_FALSE(window.empty()) << ReadFile(log);
     if (recording) {
@@ -279,10 +214,7 @@ void KillTheServerUnder(bool recording) {
     ASSERT_TRUE(status) << "still running a second after the server went\n" << said;
     ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status) << "\n" << said;
     EXPECT_EQ(WEXITSTATUS(*status), 3) << said;
-    const std::string message = "mirelo: lost the connection to the X server\n";
-    const auto at = said.find(message);
-    EXPECT_NE(at, std::string::npos) << said;
-    EXPECT_EQ(said.find(message, at + 1), std::string::npos) << said;
+    e2e::ExpectLostConnectionOnce(said);
     ExpectNoReport(said);
     std::printf("%s: ended %.0f ms after the server was killed\n", recording ? "recording" : "idle",
                 std::chrono::duration<double, std::milli>(took).count());
@@ -305,10 +237,7 @@ TEST(XServerKilled, UnderTheRecordingProgramEndsItWithinASecondWithItsMessageAnd
 // off the screen, a click on its icon in the tray brings it back.
 TEST(NoWindowManager, MinimiseHidesTheProgramsWindowAndRestoreShowsIt) {
     e2e::BareServer x;
-    const pid_t tray = x.Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype",
-                                "pixel", "--width", "120", "--height", "24", "--SetDockType",
-                                "true", "--transparent", "false"},
-                               x.Scratch() + "/trayer.log");
+    const pid_t tray = x.Spawn(e2e::TrayerCommand(), x.Scratch() + "/trayer.log");
     const std::string log = x.Scratch() + "/mirelo.log";
     pid_t pid = -1;
     // Both children end with the test, however it ends.
@@ -323,7 +252,7 @@ TEST(NoWindowManager, MinimiseHidesTheProgramsWindowAndRestoreShowsIt) {
     ASSERT_TRUE(x.WaitFor("xdotool search --onlyvisible --name '^panel$'", 10))
         << ReadFile(x.Scratch() + "/trayer.log");
     pid = StartOn(x, log);
-    const std::string window = MainWindow(x);
+    const std::string window = e2e::ShownWindow(x, "^Mirelo$", 15);
     ASSERT_FALSE(window.empty()) << ReadFile(log);
     const std::string viewable = "xwininfo -id " + window + " | grep -q IsViewable";
 

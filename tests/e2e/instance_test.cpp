@@ -5,7 +5,9 @@
 // runs. GoogleTest first: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 
+#include "../read_file.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 
 #include "os/instance/x11_instance.hpp"
 #include "os/real_platform.hpp"
@@ -17,9 +19,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -29,13 +28,8 @@ namespace {
 
 constexpr double kLimit = 5.0; // seconds
 
-bool Eventually(const std::function<bool()>& done, double seconds = kLimit) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+template <class Check> bool Eventually(Check&& done, double seconds = kLimit) {
+    return e2e::Eventually(done, seconds);
 }
 
 struct Posted {
@@ -145,7 +139,7 @@ protected:
             desktop.Stop(pid);
     }
     pid_t Spawn() {
-        const pid_t pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
+        const pid_t pid = desktop.Spawn({e2e::MireloProgram()});
         running.push_back(pid);
         return pid;
     }
@@ -153,19 +147,10 @@ protected:
     // Looked at without collecting it, so that the desktop collects it and forgets it.
     int ExitCode(pid_t pid, double seconds) {
         siginfo_t info{};
-        if (!Eventually([&] { return Ended(pid, info); }, seconds)) return -1;
+        if (!Eventually([&] { return e2e::Ended(pid, info); }, seconds)) return -1;
         std::erase(running, pid);
         desktop.Stop(pid);
         return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
-    }
-    static bool Ended(pid_t pid, siginfo_t& info) {
-        info.si_pid = 0;
-        return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-               info.si_pid == pid;
-    }
-    bool Alive(pid_t pid) const {
-        siginfo_t info{};
-        return !Ended(pid, info);
     }
     int WindowCount() const {
         const std::string ids = desktop.Run("xdotool search --name '^Mirelo$' || true");
@@ -177,29 +162,20 @@ protected:
     std::string ActiveWindow() const {
         return std::to_string(std::stoul(desktop.Run("xdotool getactivewindow")));
     }
-    static std::string Trimmed(std::string s) {
-        s.erase(s.find_last_not_of('\n') + 1);
-        return s;
-    }
-    std::string Log() const {
-        std::stringstream log;
-        log << std::ifstream(desktop.Scratch() + "/mirelo.log").rdbuf();
-        return log.str();
-    }
+    std::string Log() const { return tests::ReadFile(desktop.Scratch() + "/mirelo.log"); }
 };
 
 } // namespace
 
 TEST_F(ProgramInstanceTest, ASecondStartBringsTheFirstBackAndExitsAStartAfterAKillRuns) {
     const pid_t first = Spawn();
-    ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-    const std::string window =
-        Trimmed(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+    const std::string window = e2e::ShownWindow(desktop, "^Mirelo$", 15);
+    ASSERT_FALSE(window.empty());
 
     // Beside the running one, a second start ends at once with status 0 and no window.
     EXPECT_EQ(ExitCode(Spawn(), 10), 0);
     EXPECT_EQ(WindowCount(), 1);
-    EXPECT_TRUE(Alive(first));
+    EXPECT_TRUE(e2e::Alive(first));
     EXPECT_NE(Log().find("mirelo: already running; brought its window back"), std::string::npos)
         << Log();
 
@@ -220,11 +196,10 @@ TEST_F(ProgramInstanceTest, ASecondStartBringsTheFirstBackAndExitsAStartAfterAKi
     const pid_t next = Spawn();
     ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
     EXPECT_EQ(ExitCode(Spawn(), 10), 0);
-    EXPECT_TRUE(Alive(next));
+    EXPECT_TRUE(e2e::Alive(next));
     EXPECT_EQ(WindowCount(), 1);
     // The keys reach it: Escape closes it.
-    const std::string shown =
-        Trimmed(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+    const std::string shown = e2e::ShownWindow(desktop, "^Mirelo$", 15);
     desktop.Run("xdotool windowactivate --sync " + shown + " key Escape");
     EXPECT_EQ(ExitCode(next, 10), 0);
 }

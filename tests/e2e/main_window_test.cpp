@@ -1,15 +1,14 @@
 // The real program on the test desktop: the skinned main window at its default place,
 // shaped, moved by its skin, closed by the off button and by Escape, started again where
 // it was closed, and placed on the primary monitor when that is not the leftmost.
+#include "../read_file.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -29,33 +28,19 @@ protected:
         Start();
     }
     void Start() {
-        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
-        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-        window.erase(window.find_last_not_of('\n') + 1);
+        pid = desktop.Spawn({e2e::MireloProgram()});
+        window = e2e::ShownWindow(desktop, "^Mirelo$", 15);
+        ASSERT_FALSE(window.empty());
     }
     void TearDown() override {
         if (pid) desktop.Stop(pid);
     }
-    std::pair<int, int> Position() const {
-        const std::string g = desktop.Run("xdotool getwindowgeometry " + window);
-        int x = 0, y = 0;
-        const auto p = g.find("Position: ");
-        if (p != std::string::npos) std::sscanf(g.c_str() + p, "Position: %d,%d", &x, &y);
-        return {x, y};
-    }
     // True once the program has ended by itself (it is then reaped here).
     bool Exited(double seconds) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = 0;
-                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        const auto status = e2e::WaitExit(pid, seconds);
+        if (!status) return false;
+        pid = 0;
+        return WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
     }
     void Click(int x, int y) const {
         desktop.Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
@@ -98,10 +83,8 @@ TEST_F(MainWindowTest, ADragMovesItEscapeClosesItAndTheNextStartIsAtTheSamePlace
     desktop.Run("xdotool windowactivate --sync " + window + " key Escape");
     ASSERT_TRUE(Exited(10));
     // The distances from the right and bottom edges are kept, and the next start uses them.
-    std::stringstream settings;
-    settings << std::ifstream(desktop.Scratch() + "/config/mirelo/settings.ini").rdbuf();
-    EXPECT_NE(settings.str().find("Top=dword:298\nLeft=dword:366\n"), std::string::npos)
-        << settings.str();
+    const std::string settings = tests::ReadFile(desktop.Scratch() + "/config/mirelo/settings.ini");
+    EXPECT_NE(settings.find("Top=dword:298\nLeft=dword:366\n"), std::string::npos) << settings;
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_TRUE(desktop.WaitFor(
         "xdotool getwindowgeometry " + window + " | grep -q 'Position: 658,470'", 5))

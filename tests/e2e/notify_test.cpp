@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "x11_query.hpp"
 
 #include "os/notify/xembed_notify.hpp"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,14 +50,11 @@ protected:
     std::unique_ptr<os::RealPlatform> platform;
     std::vector<Posted> posted;
     ::Display* probe = nullptr; // our own look at the server
-
-    std::optional<std::string> saved_bus;
+    std::optional<e2e::ScopedEnv> no_bus;
 
     void SetUp() override {
         // The XEmbed side even on a desktop whose session bus has a StatusNotifierWatcher.
-        if (const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_bus = bus;
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + desktop.Scratch() + "/no-bus").c_str(),
-               1);
+        no_bus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + desktop.Scratch() + "/no-bus");
         platform = os::RealPlatform::Open(desktop.Display());
         platform->SetPoster(
             [this](std::uint32_t w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
@@ -71,10 +68,7 @@ protected:
     void TearDown() override {
         platform.reset();
         if (probe) XCloseDisplay(probe);
-        if (saved_bus)
-            setenv("DBUS_SESSION_BUS_ADDRESS", saved_bus->c_str(), 1);
-        else
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        no_bus.reset();
     }
 
     os::XEmbedNotifyArea& Tray() { return platform->XEmbed(); }
@@ -82,40 +76,15 @@ protected:
     // Reads the display's events (which the tray sees first) until `cond` holds, waiting as
     // the program's loop does: the display is read once its wait saw it readable.
     bool Eventually(const std::function<bool()>& cond, double seconds = kLimit) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            os::DisplayEvent e;
-            while (platform->GetDisplay().NextEvent(e)) {
-            }
-            if (cond()) return true;
-            platform->GetWait().Wait(platform->GetClock().Monotonic() + 10ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::PumpUntil(*platform, cond, seconds, 10ms);
     }
 
     ::Window TrayOwner() {
         return XGetSelectionOwner(probe, XInternAtom(probe, "_NET_SYSTEM_TRAY_S0", False));
     }
 
-    bool Exists(::Window w) {
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        const bool found = XQueryTree(probe, w, &root, &parent, &children, &count) != 0;
-        if (children) XFree(children);
-        return found;
-    }
-
-    // Docked: inside some window of the host, and on view.
-    bool Docked(::Window w) {
-        if (!w) return false;
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
-        if (children) XFree(children);
-        XWindowAttributes attrs{};
-        return parent != root && XGetWindowAttributes(probe, w, &attrs) &&
-               attrs.map_state == IsViewable;
-    }
+    bool Exists(::Window w) { return e2e::Parent(probe, w) != 0; }
+    bool Docked(::Window w) { return e2e::Docked(probe, w); }
 
     // The window's place on the screen.
     os::Rect ScreenRect(::Window w) { return e2e::ScreenRect(probe, w); }
@@ -166,10 +135,7 @@ protected:
     // Starts trayer as the test desktop does; a second try when the first shows nothing.
     void StartTrayer() {
         for (int attempt = 0; attempt < 2; ++attempt) {
-            const pid_t pid =
-                desktop.Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype",
-                               "pixel", "--width", "120", "--height", "24", "--SetDockType", "true",
-                               "--transparent", "false"});
+            const pid_t pid = desktop.Spawn(e2e::TrayerCommand());
             if (Eventually([&] { return TrayOwner() != 0; })) return;
             desktop.Stop(pid);
         }

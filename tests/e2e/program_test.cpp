@@ -1,6 +1,8 @@
 // A real program on the test desktop: the probe form shown through the X11 back end,
 // driven with real input (xdotool) and looked at from outside (xprop, xwininfo, pixels).
+#include "../read_file.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "framework/application.hpp"
 #include "os/sim_platform.hpp"
 #include "probe_form.hpp"
@@ -8,20 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -33,10 +26,8 @@ protected:
     void SetUp() override {
         std::remove(log_path.c_str());
         pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/tests/e2e/probe/e2e_probe"});
-        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Probe$'", 10))
-            << ReadFile(log_path);
-        window = desktop.Run("xdotool search --onlyvisible --name '^Probe$' | head -n1");
-        window.erase(window.find_last_not_of("\n") + 1);
+        window = e2e::ShownWindow(desktop, "^Probe$", 10);
+        ASSERT_FALSE(window.empty()) << Log();
         Settle();
     }
     void TearDown() override {
@@ -44,22 +35,9 @@ protected:
     }
     // The window manager acts asynchronously: give it a moment.
     void Settle() const { std::this_thread::sleep_for(300ms); }
-    std::string Log() const { return ReadFile(log_path); }
-    bool LogHas(const std::string& line, double seconds = 5) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            if (("\n" + Log()).find("\n" + line + "\n") != std::string::npos) return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-    std::pair<int, int> Position() const {
-        const std::string g = desktop.Run("xdotool getwindowgeometry " + window);
-        int x = 0, y = 0;
-        const auto p = g.find("Position: ");
-        if (p != std::string::npos) std::sscanf(g.c_str() + p, "Position: %d,%d", &x, &y);
-        return {x, y};
-    }
+    std::string Log() const { return tests::ReadFile(log_path); }
+    bool LogHas(const std::string& line) const { return e2e::LogHas(log_path, line, 5); }
+    std::pair<int, int> Position() const { return e2e::WindowPosition(desktop, window); }
     void Xdo(const std::string& args) const { desktop.Run("xdotool " + args); }
 };
 

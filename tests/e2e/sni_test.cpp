@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
+#include "e2e_support.hpp"
+#include "x11_query.hpp"
 
 #include "os/notify/sni_notify.hpp"
 #include "os/notify/tray_notify.hpp"
@@ -258,14 +260,13 @@ protected:
     std::string address;
     pid_t daemon = 0;
     std::unique_ptr<TestWatcher> watcher;
-    std::optional<std::string> saved_address;
+    std::optional<e2e::ScopedEnv> bus_address;
     ::Display* probe = nullptr;
 
     void SetUp() override {
         address = "unix:path=" + Socket();
         StartBus();
-        if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_address = old;
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        bus_address.emplace("DBUS_SESSION_BUS_ADDRESS", address);
         watcher = std::make_unique<TestWatcher>(address);
         probe = XOpenDisplay(desktop.Display().c_str());
         ASSERT_NE(probe, nullptr);
@@ -273,19 +274,16 @@ protected:
     void TearDown() override {
         watcher.reset();
         desktop.Stop(daemon);
-        if (saved_address)
-            setenv("DBUS_SESSION_BUS_ADDRESS", saved_address->c_str(), 1);
-        else
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        bus_address.reset();
         if (probe) XCloseDisplay(probe);
     }
 
     std::string Socket() const { return desktop.Scratch() + "/sni-bus"; }
     // Starts the program and waits for its window; 0 when it does not come in `limit`.
     ::Window StartMirelo(pid_t& pid, int limit = 15) {
-        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
-        if (!desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", limit)) return 0;
-        return std::stoul(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+        pid = desktop.Spawn({e2e::MireloProgram()});
+        const std::string window = e2e::ShownWindow(desktop, "^Mirelo$", limit);
+        return window.empty() ? 0 : std::stoul(window);
     }
     // M, then wait for the icon docked in trayer (the only window of ours on view).
     bool MinimisedToTrayer(::Window xid, std::chrono::milliseconds limit) {
@@ -303,33 +301,17 @@ protected:
             {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
     }
 
-    bool Viewable(::Window w) {
-        XWindowAttributes attrs{};
-        return w && XGetWindowAttributes(probe, w, &attrs) && attrs.map_state == IsViewable;
-    }
+    bool Viewable(::Window w) { return e2e::Viewable(probe, w); }
     ::Window Active() {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        ::Window active = 0;
-        if (XGetWindowProperty(probe, DefaultRootWindow(probe),
-                               XInternAtom(probe, "_NET_ACTIVE_WINDOW", False), 0, 1, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
-            data && format == 32 && count == 1)
-            active = *reinterpret_cast<const unsigned long*>(data);
-        if (data) XFree(data);
-        return active;
+        const auto active =
+            e2e::Property32(probe, DefaultRootWindow(probe),
+                            XInternAtom(probe, "_NET_ACTIVE_WINDOW", False), AnyPropertyType);
+        return active.size() == 1 ? active[0] : 0;
     }
     // For a program of its own: only waits.
     static bool WaitUntil(const std::function<bool()>& cond,
                           std::chrono::milliseconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!cond()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
+        return e2e::Eventually(cond, std::chrono::duration<double>(limit).count());
     }
 };
 
@@ -354,15 +336,7 @@ protected:
 
     // Runs the platform's side (its event wait handles the bus) until `cond` holds.
     bool Eventually(const std::function<bool()>& cond, std::chrono::seconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            os::DisplayEvent e;
-            while (platform->GetDisplay().NextEvent(e)) {
-            }
-            if (cond()) return true;
-            platform->GetWait().Wait(platform->GetClock().Monotonic() + 20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::PumpUntil(*platform, cond, static_cast<double>(limit.count()), 20ms);
     }
 
     template <class T> T Await(std::future<T> f) {
@@ -373,14 +347,7 @@ protected:
     os::TrayNotifyArea& Tray() { return platform->Tray(); }
     std::string ItemName() { return Tray().Sni() ? Tray().Sni()->BusName(kOwner, kId) : ""; }
 
-    bool Docked() {
-        const ::Window w = Tray().XEmbed().IconWindow(kOwner, kId);
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!w || !XQueryTree(probe, w, &root, &parent, &children, &count)) return false;
-        if (children) XFree(children);
-        return parent != root && Viewable(w);
-    }
+    bool Docked() { return e2e::Docked(probe, Tray().XEmbed().IconWindow(kOwner, kId)); }
     bool ShownBy(os::TrayNotifyArea::Host host) { return Tray().Where(kOwner, kId) == host; }
 };
 
@@ -476,10 +443,9 @@ TEST_F(SniTest, RegistersAnswersTheHostAndFallsBackToXEmbedWhenTheWatcherOrBusGo
 // The program itself: M registers its item with the watcher instead of docking into trayer,
 // and the host's Activate brings the window back in front of another program's.
 TEST_F(PrivateBus, TheProgramMinimisedRegistersAnItemWhoseActivateBringsItBackInFront) {
-    const pid_t mirelo = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
-    ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-    const ::Window xid =
-        std::stoul(desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1"));
+    pid_t mirelo = 0;
+    const ::Window xid = StartMirelo(mirelo);
+    ASSERT_NE(xid, 0u);
     desktop.Run("xdotool windowactivate --sync " + std::to_string(xid) + " key m");
     ASSERT_TRUE(WaitUntil([&] { return watcher->Items().size() == 1 && !Viewable(xid); }))
         << "no item registered on M: " << watcher->Items().size() << " items, viewable "

@@ -3,17 +3,15 @@
 // of 30000; with the sound server gone, R shows the failure and the program ends.
 #include "audio/audio_io.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 #include "framework/application.hpp"
 #include "framework/message_box.hpp"
 #include "os/sim_platform.hpp"
-#include "os/wave/wav_file.hpp"
 #include "sound_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <sys/wait.h>
 #include <thread>
@@ -36,10 +34,9 @@ protected:
         ASSERT_TRUE(server.Start(dir)) << server.Error();
         // An empty configuration: the window starts at its default place.
         std::filesystem::remove_all(desktop.Scratch() + "/config/mirelo");
-        pid = desktop.Spawn({std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo"});
-        ASSERT_TRUE(desktop.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-        window = desktop.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-        window.erase(window.find_last_not_of('\n') + 1);
+        pid = desktop.Spawn({e2e::MireloProgram()});
+        window = e2e::ShownWindow(desktop, "^Mirelo$", 15);
+        ASSERT_FALSE(window.empty());
         ASSERT_TRUE(desktop.WaitFor(
             "xdotool getwindowgeometry " + window + " | grep -q 'Position: 858,570'", 5));
     }
@@ -51,78 +48,45 @@ protected:
     void Key(const std::string& key) const {
         desktop.Run("xdotool windowactivate --sync " + window + " key " + key);
     }
-    // Whether the program has a capture ("source-outputs") or playback ("sink-inputs")
-    // stream open on the sound server now.
-    bool Streams(const std::string& kind) const {
-        return desktop.Run("pactl list " + kind).find("\"mirelo\"") != std::string::npos;
-    }
+    // Whether the program's capture ("source-outputs") or playback ("sink-inputs") stream
+    // is `open` on the sound server within `seconds`.
     bool WaitForStreams(const std::string& kind, bool open, double seconds) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            if (Streams(kind) == open) return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return e2e::Eventually([&] { return e2e::HasStream(kind) == open; }, seconds);
     }
     // The exit status once the program has ended by itself, or -1.
     int ExitStatus(double seconds) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
+        const auto status = e2e::WaitExit(pid, seconds);
+        if (!status) return -1;
+        pid = 0;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     }
 };
-
-// Noise whose loudest sample is exactly 10000, so that the level of the take is this
-// signal times three, with no rounding.
-std::vector<std::int16_t> Signal(std::size_t frames) {
-    auto s = e2e::Noise(frames, 5);
-    for (auto& v : s)
-        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
-    s[frames / 2] = 10000;
-    return s;
-}
 
 } // namespace
 
 TEST_F(TakeTest, RAKnownSignalRAndPPlaysTheTakeBackAtAPeakOf30000) {
-    const auto signal = Signal(e2e::kRate * 3 / 2);
-    std::vector<std::int16_t> sound(e2e::kRate / 4, 0);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    sound.resize(sound.size() + e2e::kRate / 4, 0);
-    os::WriteWavFile(dir + "/signal.wav", e2e::kRate, 1, sound);
+    // Its loudest sample is 10000, so that the level of the take is this signal times three.
+    const auto signal = e2e::PeakedNoise(e2e::kRate * 3 / 2, 5, e2e::kRate * 3 / 4);
+    e2e::WriteSignal(dir + "/signal.wav", signal);
 
     Key("r");
     ASSERT_TRUE(WaitForStreams("source-outputs", true, 5)) << "R started no recording";
-    const pid_t player = e2e::Spawn({"paplay", "-d", "mic", dir + "/signal.wav"});
-    ASSERT_GT(player, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(player, &status, 0), player);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(dir + "/signal.wav"));
     std::this_thread::sleep_for(500ms);
     Key("r");
     ASSERT_TRUE(WaitForStreams("source-outputs", false, 5)) << "R did not stop the recording";
 
-    const std::string heard_path = dir + "/heard.raw";
-    const pid_t recorder = e2e::RecordSpeaker(heard_path);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    e2e::SpeakerRecording speaker(dir + "/heard.raw");
+    ASSERT_GT(speaker.Pid(), 0);
     Key("p");
     ASSERT_TRUE(WaitForStreams("sink-inputs", true, 5)) << "P started no playback";
     // The take is about 3 s long; the playback ends by itself after its last block.
     EXPECT_TRUE(WaitForStreams("sink-inputs", false, 8)) << "the playback did not end";
-    std::this_thread::sleep_for(300ms);
-    e2e::Stop(recorder, SIGINT);
 
     // The take levelled to a peak of 30000: exactly three times the signal, whose loudest
     // sample is 10000. Heard in tenths of a second, so that a stall of the speaker's
     // recorder under load does not hide the rest.
-    const auto heard = e2e::ReadRaw(heard_path);
+    const auto heard = speaker.Heard();
     EXPECT_GE(e2e::HeardShare(heard, e2e::Levelled(signal)), 0.8)
         << "the levelled signal was not heard in " << heard.size() << " samples";
     EXPECT_EQ(e2e::Peak(heard), 30000);

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop.hpp"
-#include "os/wave/wav_file.hpp"
+#include "e2e_support.hpp"
 #include "sound_support.hpp"
 #include "x11_query.hpp"
 
@@ -16,43 +16,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <set>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kMirelo = std::string(MIRELO_BINARY_DIR) + "/src/app/mirelo";
-
-// The probe reads windows that other clients may destroy at any moment: such a read fails
-// alone instead of ending the test binary.
-int IgnoreXError(::Display*, XErrorEvent*) {
-    return 0;
-}
-
-bool Eventually(const std::function<bool()>& cond, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (cond()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
-// Noise whose loudest sample is exactly 10000: the take that holds it is levelled by three.
-std::vector<std::int16_t> Signal(std::size_t frames) {
-    auto s = e2e::Noise(frames, 23);
-    for (auto& v : s)
-        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
-    s[frames / 2] = 10000;
-    return s;
-}
+using e2e::Eventually;
 
 class TrayTest : public ::testing::Test {
 protected:
@@ -60,10 +33,10 @@ protected:
     e2e::Desktop* desktop = nullptr;
     e2e::SoundServer server;
     std::string sound_dir;
-    std::optional<std::string> saved_bus;
+    std::optional<e2e::ScopedEnv> no_bus;
+    // The probe reads windows that other clients may destroy at any moment.
+    std::optional<e2e::XErrorsIgnored> ignore_errors;
     ::Display* probe = nullptr;
-    int (*saved_handler)(::Display*, XErrorEvent*) = nullptr;
-    bool handler_set = false;
     pid_t pid = 0;
     pid_t other = 0;    // another program in front
     std::string window; // as xdotool names it
@@ -79,17 +52,14 @@ protected:
             ASSERT_TRUE(server.Start(sound_dir)) << server.Error();
         }
         // The system tray even where the session bus has a StatusNotifierWatcher.
-        if (const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_bus = bus;
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + d.Scratch() + "/no-bus").c_str(), 1);
-        saved_handler = XSetErrorHandler(IgnoreXError);
-        handler_set = true;
+        no_bus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + d.Scratch() + "/no-bus");
+        ignore_errors.emplace();
         probe = XOpenDisplay(d.Display().c_str());
         ASSERT_NE(probe, nullptr);
         std::filesystem::remove_all(d.Scratch() + "/config/mirelo");
-        pid = d.Spawn({kMirelo});
-        ASSERT_TRUE(d.WaitFor("xdotool search --onlyvisible --name '^Mirelo$'", 15));
-        window = d.Run("xdotool search --onlyvisible --name '^Mirelo$' | head -n1");
-        window.erase(window.find_last_not_of('\n') + 1);
+        pid = d.Spawn({e2e::MireloProgram()});
+        window = e2e::ShownWindow(d, "^Mirelo$", 15);
+        ASSERT_FALSE(window.empty());
         xid = std::stoul(window);
         ASSERT_TRUE(
             d.WaitFor("xdotool getwindowgeometry " + window + " | grep -q 'Position: 858,570'", 5));
@@ -98,40 +68,21 @@ protected:
         if (other) desktop->Stop(other);
         if (pid) desktop->Stop(pid);
         if (probe) XCloseDisplay(probe);
-        if (handler_set) XSetErrorHandler(saved_handler);
+        ignore_errors.reset();
         server.Stop();
         if (!sound_dir.empty() && !HasFailure()) std::filesystem::remove_all(sound_dir);
-        if (saved_bus)
-            setenv("DBUS_SESSION_BUS_ADDRESS", saved_bus->c_str(), 1);
-        else
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        no_bus.reset();
     }
 
     void Key(const std::string& key) const {
         desktop->Run("xdotool windowactivate --sync " + window + " key " + key);
     }
-    bool Capturing() const {
-        return desktop->Run("pactl list source-outputs").find("\"mirelo\"") != std::string::npos;
-    }
-    bool Playing() const {
-        return desktop->Run("pactl list sink-inputs").find("\"mirelo\"") != std::string::npos;
-    }
+    static bool Capturing() { return e2e::HasStream("source-outputs"); }
+    static bool Playing() { return e2e::HasStream("sink-inputs"); }
 
     // ---- What the X server says ----
     std::vector<unsigned long> Property(::Window w, const char* name) const {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<unsigned long> out;
-        if (XGetWindowProperty(probe, w, XInternAtom(probe, name, False), 0, 1024, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
-            data && format == 32) {
-            const auto* items = reinterpret_cast<const unsigned long*>(data);
-            out.assign(items, items + count);
-        }
-        if (data) XFree(data);
-        return out;
+        return e2e::Property32(probe, w, XInternAtom(probe, name, False), AnyPropertyType);
     }
     bool HasState(const char* state) const {
         const auto states = Property(xid, "_NET_WM_STATE");
@@ -141,10 +92,7 @@ protected:
         const auto s = Property(xid, "WM_STATE");
         return !s.empty() && s[0] == IconicState;
     }
-    bool Viewable(::Window w) const {
-        XWindowAttributes attrs{};
-        return XGetWindowAttributes(probe, w, &attrs) && attrs.map_state == IsViewable;
-    }
+    bool Viewable(::Window w) const { return e2e::Viewable(probe, w); }
     // Off the screen and out of the taskbar.
     bool HiddenInTray() const {
         return !Viewable(xid) && HasState("_NET_WM_STATE_SKIP_TASKBAR") &&
@@ -154,13 +102,7 @@ protected:
         const auto a = Property(DefaultRootWindow(probe), "_NET_ACTIVE_WINDOW");
         return a.empty() ? 0 : a[0];
     }
-    ::Window Parent(::Window w) const {
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(probe, w, &root, &parent, &children, &count)) return 0;
-        if (children) XFree(children);
-        return parent;
-    }
+    ::Window Parent(::Window w) const { return e2e::Parent(probe, w); }
     ::Window TrayOwner() const {
         return XGetSelectionOwner(probe, XInternAtom(probe, "_NET_SYSTEM_TRAY_S0", False));
     }
@@ -331,21 +273,16 @@ TEST_F(TrayTest, AClickOnTheIconBringsTheWindowBackInFrontWithTheKeyboardAndRRec
 TEST_F(TrayTest, ARecordingGoesOnWhileTheWindowIsMinimised) {
     ASSERT_NO_FATAL_FAILURE(Launch(e2e::Desktop::Get(), true));
     if (IsSkipped()) return;
-    const auto signal = Signal(e2e::kRate * 3 / 2);
-    std::vector<std::int16_t> sound(e2e::kRate / 4, 0);
-    sound.insert(sound.end(), signal.begin(), signal.end());
-    sound.resize(sound.size() + e2e::kRate / 4, 0);
-    os::WriteWavFile(sound_dir + "/signal.wav", e2e::kRate, 1, sound);
+    // Its loudest sample is exactly 10000: the take that holds it is levelled by three.
+    const auto signal = e2e::PeakedNoise(e2e::kRate * 3 / 2, 23, e2e::kRate * 3 / 4);
+    e2e::WriteSignal(sound_dir + "/signal.wav", signal);
 
     Key("r");
     ASSERT_TRUE(Eventually([&] { return Capturing(); }, 5)) << "R started no recording";
     Key("m");
     ASSERT_TRUE(Eventually([&] { return HiddenInTray(); }, 5));
     // Said to the microphone only while the window is in the tray.
-    const pid_t player = e2e::Spawn({"paplay", "-d", "mic", sound_dir + "/signal.wav"});
-    ASSERT_GT(player, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(player, &status, 0), player);
+    ASSERT_NO_FATAL_FAILURE(e2e::SayIntoMicrophone(sound_dir + "/signal.wav"));
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(Capturing()) << "the recording ended while minimised";
     ASSERT_TRUE(HiddenInTray());
@@ -356,19 +293,13 @@ TEST_F(TrayTest, ARecordingGoesOnWhileTheWindowIsMinimised) {
     ASSERT_TRUE(Eventually([&] { return !Capturing(); }, 5)) << "R did not end the recording";
 
     // The take holds what was said, levelled as any take is.
-    const std::string heard_path = sound_dir + "/heard.raw";
-    const pid_t recorder = e2e::RecordSpeaker(heard_path);
-    ASSERT_GT(recorder, 0);
-    std::this_thread::sleep_for(300ms);
+    e2e::SpeakerRecording speaker(sound_dir + "/heard.raw");
+    ASSERT_GT(speaker.Pid(), 0);
     Key("p");
     EXPECT_TRUE(Eventually([&] { return Playing(); }, 5)) << "P played nothing";
     EXPECT_TRUE(Eventually([&] { return !Playing(); }, 15)) << "the playback did not end";
-    std::this_thread::sleep_for(300ms);
-    e2e::Stop(recorder, SIGINT);
-    std::vector<std::int16_t> level(signal.size());
-    std::transform(signal.begin(), signal.end(), level.begin(),
-                   [](std::int16_t v) { return static_cast<std::int16_t>(v * 3); });
-    const auto heard = e2e::ReadRaw(heard_path);
+    const auto level = e2e::Levelled(signal);
+    const auto heard = speaker.Heard();
     const auto found = e2e::Find(heard, level);
     ASSERT_TRUE(found) << "what was said while minimised is not in the take (" << heard.size()
                        << " samples heard)";

@@ -8,6 +8,7 @@
 
 #include "bare_server.hpp"
 #include "desktop.hpp"
+#include "e2e_support.hpp"
 
 #include "os/display/x11_display.hpp"
 #include "os/display/x11_property.hpp"
@@ -109,13 +110,12 @@ protected:
 
     // Reads events (the window manager needs our answers) until `cond` holds.
     bool Eventually(const std::function<bool()>& cond, double seconds = kLimit) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do {
-            Read();
-            if (cond()) return true;
-            std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::Eventually(
+            [&] {
+                Read();
+                return cond();
+            },
+            seconds);
     }
 
     std::string Sh(const std::string& command) { return desktop.Run(command); }
@@ -636,18 +636,15 @@ protected:
             events.push_back(e);
     }
     bool Eventually(const std::function<bool()>& cond) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(kLimit);
-        do {
-            Read();
-            if (cond()) return true;
-            std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return false;
+        return e2e::Eventually(
+            [&] {
+                Read();
+                return cond();
+            },
+            kLimit);
     }
     std::string MapState(os::WindowId w) {
-        const std::string info = server.Run("xwininfo -id " + Hex(display->NativeWindow(w)));
-        const auto at = info.find("Map State: ");
-        return at == std::string::npos ? info : info.substr(at + 11, info.find('\n', at) - at - 11);
+        return e2e::MapState(server, Hex(display->NativeWindow(w)));
     }
     os::WindowId ShowWindow() {
         os::WindowParams p;

@@ -1,6 +1,7 @@
 // Bitmaps, icons and pictures: the transparent colour rule, pixel formats and palettes,
 // change notices, assignment, and the stored records read and written byte for byte
 // through form descriptions.
+#include "../expect_error.hpp"
 #include "framework/form_reader.hpp"
 #include "framework/form_writer.hpp"
 #include "framework/graphics/bits.hpp"
@@ -106,15 +107,7 @@ std::vector<std::byte> Count32(std::size_t n) {
     return out;
 }
 
-template <class E> void ExpectError(const std::function<void()>& f, const std::string& fragment) {
-    try {
-        f();
-        ADD_FAILURE() << "no error, expected one mentioning: " << fragment;
-    } catch (const E& e) {
-        EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos)
-            << "message: " << e.what() << "\nexpected to contain: " << fragment;
-    }
-}
+using tests::ExpectError;
 
 } // namespace
 

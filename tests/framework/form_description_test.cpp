@@ -18,7 +18,7 @@ namespace {
 // Nested components, only values that differ from their defaults, binary blocks on the
 // root, on a nested object of the root and on a child, events bound by name, a reference
 // to a component read later, strings with quotes, control and non-ASCII bytes.
-constexpr const char* kForm = R"dfm(object Form1: TTestForm
+constexpr const char* kForm = R"form(object Form1: TTestForm
   Left = 249
   Top = 124
   Width = 167
@@ -79,7 +79,7 @@ constexpr const char* kForm = R"dfm(object Form1: TTestForm
     Interval = 65535
   end
 end
-)dfm";
+)form";
 
 struct FormTest : ::testing::Test {
     FormTest() {

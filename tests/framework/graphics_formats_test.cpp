@@ -1,5 +1,7 @@
 // Colours, regions, BMP and icon files: layouts checked against hand-built bytes, round trips
 // for every depth, and malformed inputs that must each be refused with their own message.
+#include "../expect_error.hpp"
+#include "../read_file.hpp"
 #include "framework/application.hpp"
 #include "framework/graphics/bmp.hpp"
 #include "framework/graphics/colors.hpp"
@@ -11,7 +13,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -38,15 +39,7 @@ struct Bytes {
     }
 };
 
-template <class E> void ExpectError(const std::function<void()>& f, const std::string& fragment) {
-    try {
-        f();
-        ADD_FAILURE() << "no error, expected one mentioning: " << fragment;
-    } catch (const E& e) {
-        EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos)
-            << "message: " << e.what() << "\nexpected to contain: " << fragment;
-    }
-}
+using tests::ExpectError;
 
 // ---- colours ----
 
@@ -606,8 +599,7 @@ TEST(GraphicsSeeds, AreReadOrRefusedAsTheirNamesSay) {
     int seen = 0;
     for (const auto& [kind, read] : kinds)
         for (const auto& entry : fs::directory_iterator(root / kind)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::vector<char> chars((std::istreambuf_iterator<char>(in)), {});
+            const std::string chars = tests::ReadFile(entry.path());
             bool broken = entry.path().filename().string().starts_with("broken_");
             bool refused = false;
             try {

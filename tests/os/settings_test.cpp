@@ -1,5 +1,6 @@
 // The settings file: what it looks like, what it keeps, how it survives bad contents and
 // failed writes.
+#include "../read_file.hpp"
 #include "os/settings/file_settings.hpp"
 
 #include <gtest/gtest.h>
@@ -8,19 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tests::ReadFile;
 
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

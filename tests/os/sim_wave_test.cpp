@@ -1,5 +1,6 @@
 // The simulated wave devices: pace, order and content of what they return, positions,
 // reset, pause, injected failures, and the WAV files they can capture from.
+#include "../wave_ring.hpp"
 #include "os/wave/sim_wave.hpp"
 #include "os/wave/wav_file.hpp"
 
@@ -37,16 +38,7 @@ struct Posted {
     os::TimePoint at;
 };
 
-// Buffers and their headers, as a component keeps them.
-struct Ring {
-    std::vector<std::vector<char>> data;
-    std::vector<WaveHdr> hdr;
-    Ring(int count, std::uint32_t bytes) : data(count, std::vector<char>(bytes)), hdr(count) {
-        for (int i = 0; i < count; ++i)
-            hdr[i] = WaveHdr{data[i].data(), bytes, 0, 0, 0, 0, nullptr, 0};
-    }
-    std::intptr_t Addr(int i) { return reinterpret_cast<std::intptr_t>(&hdr[i]); }
-};
+using tests::Ring;
 
 struct SimWave : ::testing::Test {
     os::VirtualClock clock;

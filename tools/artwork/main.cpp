@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         auto files = art::ArtworkFiles(stored);
         const std::string description = art::MainFormDescription(stored);
         files.push_back(
-            {"Unit1.dfm",
+            {"Unit1.form",
              {reinterpret_cast<const std::byte*>(description.data()),
               reinterpret_cast<const std::byte*>(description.data()) + description.size()}});
         for (const auto& f : files)

@@ -91,13 +91,27 @@ void TCanvas::DrawLine(int x, int y, std::string_view text, int width,
     }
 
     const detail::Ink ink = surface_.Resolve(font_->Color());
-    face->Draw(text, x + ox, baseline + oy, [&](int tx, int ty, std::uint8_t coverage) {
-        if (!Visible(tx, ty)) return;
-        if (coverage == 255)
-            surface_.Put(tx, ty, ink);
-        else
-            surface_.Blend(tx, ty, ink.rgb, coverage);
-    });
+    if (const int s = surface_.Scale(); s > 1) {
+        // Rasterised at the device's size, on the logical layout: sharp, not enlarged.
+        FontKey key = font_->Key();
+        key.height = (key.height == 0 ? -kDefaultFontPixels : key.height) * s;
+        FontFace::Get(key)->Draw(text, (x + ox) * s, (baseline + oy) * s,
+                                 [&](int dx, int dy, std::uint8_t coverage) {
+                                     if (dx < 0 || dy < 0 || !Visible(dx / s, dy / s)) return;
+                                     if (coverage == 255)
+                                         surface_.PutDevice(dx, dy, ink);
+                                     else
+                                         surface_.BlendDevice(dx, dy, ink.rgb, coverage);
+                                 });
+    } else {
+        face->Draw(text, x + ox, baseline + oy, [&](int tx, int ty, std::uint8_t coverage) {
+            if (!Visible(tx, ty)) return;
+            if (coverage == 255)
+                surface_.Put(tx, ty, ink);
+            else
+                surface_.Blend(tx, ty, ink.rgb, coverage);
+        });
+    }
     for (const auto& [left, right] : spans)
         FillTarget({left + ox, baseline + 1 + oy, right + ox, baseline + 2 + oy}, font_->Color());
     if (style.contains(fsStrikeOut)) {

@@ -30,8 +30,11 @@ public:
     }
 
     bool Valid() const { return buffer_ || image_; }
+    // In logical pixels: a window's buffer drawn at a device scale holds `Scale()` by
+    // `Scale()` device pixels for each, and a logical pixel is drawn as that block.
     int Width() const;
     int Height() const;
+    int Scale() const { return buffer_ ? buffer_->scale : 1; }
     TRect Bounds() const { return {0, 0, Width(), Height()}; }
     bool Paletted() const { return image_ && image_->IsPaletted(); }
     std::span<const std::uint32_t> Palette() const;
@@ -59,9 +62,13 @@ public:
     void PutIndex(int x, int y, int index);
     // Coverage 0..255 of `rgb` over the pixel already there.
     void Blend(int x, int y, std::uint32_t rgb, std::uint8_t coverage);
+    // One device pixel: what text rasterised at the device's scale paints.
+    void PutDevice(int dx, int dy, const Ink& ink);
+    void BlendDevice(int dx, int dy, std::uint32_t rgb, std::uint8_t coverage);
 
 private:
     std::size_t Offset(int x, int y) const;
+    std::size_t DeviceOffset(int dx, int dy) const;
     os::PixelBuffer* buffer_ = nullptr;
     DibImage* image_ = nullptr;
 };

@@ -21,7 +21,7 @@ PixelBuffer::PixelBuffer(int w, int h, std::uint32_t fill) : width(w), height(h)
 }
 
 bool PixelBuffer::Consistent() const {
-    return width >= 0 && height >= 0 &&
+    return width >= 0 && height >= 0 && scale >= 1 &&
            pixels.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 }
 

@@ -49,6 +49,9 @@ struct Rect {
 struct PixelBuffer {
     int width = 0, height = 0;
     std::vector<std::uint32_t> pixels;
+    // Device pixels to a logical one, each way: a window drawn at the display's scale holds
+    // width / scale by height / scale logical pixels.
+    int scale = 1;
 
     PixelBuffer() = default;
     PixelBuffer(int w, int h, std::uint32_t fill = 0);
@@ -188,6 +191,10 @@ public:
     // Copies `damaged` (window coordinates) of the window's whole image to the screen.
     // Throws std::invalid_argument when the buffer's size does not match its pixels.
     virtual void Present(WindowId w, const PixelBuffer& pixels, const Rect& damaged) = 0;
+    // Device pixels to a window's logical one: a window's image drawn at this scale (its
+    // PixelBuffer::scale) is shown as it is, with text rasterised sharp; one at scale 1 is
+    // enlarged.
+    virtual int Scale() const { return 1; }
 
     // Pointer. While a capture is set, or while a button that was pressed on one of our
     // windows is held, pointer events go to that window wherever the pointer is.

@@ -122,6 +122,11 @@ void ScaledDisplay::SetShape(WindowId w, const std::optional<std::vector<Rect>>&
 
 void ScaledDisplay::Present(WindowId w, const PixelBuffer& pixels, const Rect& damaged) {
     if (scale_ == 1) return device_.Present(w, pixels, damaged);
+    if (pixels.scale == scale_) {
+        // Drawn at the device's scale already (the device takes its pixels as they are);
+        // `damaged` is in logical pixels.
+        return device_.Present(w, pixels, Up(damaged));
+    }
     if (!pixels.Consistent())
         throw std::invalid_argument("display: pixel buffer " + std::to_string(pixels.width) + "x" +
                                     std::to_string(pixels.height) + " holds " +
@@ -168,7 +173,8 @@ Size ScaledDisplay::ScreenSize() const {
 
 std::vector<Rect> ScaledDisplay::Monitors() const {
     std::vector<Rect> monitors = device_.Monitors();
-    for (Rect& m : monitors) m = {Down(m.left), Down(m.top), Down(m.right), Down(m.bottom)};
+    for (Rect& m : monitors)
+        m = {Down(m.left), Down(m.top), Down(m.right), Down(m.bottom)};
     return monitors;
 }
 

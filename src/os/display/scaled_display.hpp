@@ -31,7 +31,7 @@ public:
     // `device` must outlive this. `scale` is brought within kMinScale..kMaxScale.
     ScaledDisplay(Display& device, int scale);
 
-    int Scale() const { return scale_; }
+    int Scale() const override { return scale_; }
 
     WindowId CreateWindow(const WindowParams& params) override;
     void DestroyWindow(WindowId w) override;

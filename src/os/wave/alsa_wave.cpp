@@ -102,6 +102,13 @@ std::shared_ptr<AlsaStream> AlsaWaveService::Find(WaveHandle h) const {
     return it == streams_.end() ? nullptr : it->second;
 }
 
+AlsaWaveService::Lookup AlsaWaveService::CheckedStream(WaveHandle h,
+                                                       std::optional<Direction> dir) const {
+    auto s = Find(h);
+    if (!s || (dir && s->Dir() != *dir)) return {nullptr, MMSYSERR_INVALHANDLE};
+    return {std::move(s), MMSYSERR_NOERROR};
+}
+
 MMRESULT AlsaWaveService::Open(Direction dir, std::uint32_t device, const WaveFormatEx& format,
                                std::uint32_t window, std::uint32_t flags, WaveHandle& out) {
     out = 0;
@@ -137,60 +144,53 @@ MMRESULT AlsaWaveService::Open(Direction dir, std::uint32_t device, const WaveFo
 }
 
 MMRESULT AlsaWaveService::PrepareHeader(WaveHandle h, WaveHdr* hdr, std::uint32_t size) {
-    auto s = Find(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = wc::CheckHeader(hdr, size)) return r;
-    return s->Prepare(*hdr);
+    auto [s, r] = CheckedStream(h);
+    if (!r) r = wc::CheckHeader(hdr, size);
+    return r ? r : s->Prepare(*hdr);
 }
 
 MMRESULT AlsaWaveService::UnprepareHeader(WaveHandle h, WaveHdr* hdr, std::uint32_t size) {
-    auto s = Find(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = wc::CheckHeader(hdr, size)) return r;
-    return s->Unprepare(*hdr);
+    auto [s, r] = CheckedStream(h);
+    if (!r) r = wc::CheckHeader(hdr, size);
+    return r ? r : s->Unprepare(*hdr);
 }
 
 MMRESULT AlsaWaveService::AddBuffer(WaveHandle h, WaveHdr* hdr, std::uint32_t size) {
-    auto s = Find(h);
-    if (!s || s->Dir() != Direction::In) return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = wc::CheckHeader(hdr, size)) return r;
-    return s->Queue(*hdr);
+    auto [s, r] = CheckedStream(h, Direction::In);
+    if (!r) r = wc::CheckHeader(hdr, size);
+    return r ? r : s->Queue(*hdr);
 }
 
 MMRESULT AlsaWaveService::Write(WaveHandle h, WaveHdr* hdr, std::uint32_t size) {
-    auto s = Find(h);
-    if (!s || s->Dir() != Direction::Out) return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = wc::CheckHeader(hdr, size)) return r;
-    return s->Queue(*hdr);
+    auto [s, r] = CheckedStream(h, Direction::Out);
+    if (!r) r = wc::CheckHeader(hdr, size);
+    return r ? r : s->Queue(*hdr);
 }
 
 MMRESULT AlsaWaveService::Start(WaveHandle h) {
-    auto s = Find(h);
-    if (!s || s->Dir() != Direction::In) return MMSYSERR_INVALHANDLE;
-    return s->Start();
+    auto [s, r] = CheckedStream(h, Direction::In);
+    return r ? r : s->Start();
 }
 
 MMRESULT AlsaWaveService::Reset(WaveHandle h) {
-    auto s = Find(h);
-    return s ? s->Reset() : MMSYSERR_INVALHANDLE;
+    auto [s, r] = CheckedStream(h);
+    return r ? r : s->Reset();
 }
 
 MMRESULT AlsaWaveService::Pause(WaveHandle h) {
-    auto s = Find(h);
-    if (!s || s->Dir() != Direction::Out) return MMSYSERR_INVALHANDLE;
-    return s->Pause();
+    auto [s, r] = CheckedStream(h, Direction::Out);
+    return r ? r : s->Pause();
 }
 
 MMRESULT AlsaWaveService::Restart(WaveHandle h) {
-    auto s = Find(h);
-    if (!s || s->Dir() != Direction::Out) return MMSYSERR_INVALHANDLE;
-    return s->Restart();
+    auto [s, r] = CheckedStream(h, Direction::Out);
+    return r ? r : s->Restart();
 }
 
 MMRESULT AlsaWaveService::Close(WaveHandle h) {
-    auto s = Find(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = s->Shutdown()) return r;
+    auto [s, r] = CheckedStream(h);
+    if (!r) r = s->Shutdown();
+    if (r) return r;
     const auto xruns = s->Xruns();
     const Direction dir = s->Dir();
     std::uint32_t window = 0;
@@ -210,8 +210,8 @@ MMRESULT AlsaWaveService::Close(WaveHandle h) {
 }
 
 MMRESULT AlsaWaveService::GetPosition(WaveHandle h, MmTime* time, std::uint32_t size) {
-    auto s = Find(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
+    auto [s, r] = CheckedStream(h);
+    if (r) return r;
     if (time == nullptr || size < sizeof(MmTime)) return MMSYSERR_INVALPARAM;
     wc::FillPosition(*time, s->Position(), s->Format());
     return MMSYSERR_NOERROR;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,14 @@ public:
 
 private:
     std::shared_ptr<alsa::AlsaStream> Find(WaveHandle h) const;
+    // The open stream behind a handle, for a call on it: MMSYSERR_INVALHANDLE, and no
+    // stream, when the handle is not open or its stream goes the other way than `dir`
+    // where the call is for one direction only.
+    struct Lookup {
+        std::shared_ptr<alsa::AlsaStream> stream;
+        MMRESULT error = MMSYSERR_NOERROR;
+    };
+    Lookup CheckedStream(WaveHandle h, std::optional<Direction> dir = std::nullopt) const;
 
     PostFn post_;
     AlsaWaveOptions options_;

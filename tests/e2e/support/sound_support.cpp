@@ -1,6 +1,9 @@
 // Child processes, the user sound server and the signal helpers.
 #include "sound_support.hpp"
 
+#include "../../read_file.hpp"
+#include "os/wave/wav_file.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -8,8 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -60,6 +62,33 @@ pid_t RecordSpeaker(const std::string& path) {
                  path);
 }
 
+SpeakerRecording::SpeakerRecording(std::string path)
+    : path_(std::move(path)), pid_(RecordSpeaker(path_)) {
+    if (pid_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+SpeakerRecording::~SpeakerRecording() {
+    e2e::Stop(pid_, SIGINT);
+}
+
+std::vector<std::int16_t> SpeakerRecording::Heard() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    e2e::Stop(pid_, SIGINT);
+    pid_ = -1;
+    return ReadRaw(path_);
+}
+
+bool HasStream(const std::string& kind) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("pactl list " + kind).c_str(), "r"), pclose);
+    if (!pipe) return false;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0)
+        out.append(buf, n);
+    return out.find("\"mirelo\"") != std::string::npos;
+}
+
 bool SoundServer::Start(const std::string& dir) {
     dir_ = dir;
     std::filesystem::remove_all(dir_);
@@ -78,10 +107,8 @@ bool SoundServer::Start(const std::string& dir) {
     }
     const std::string wait = "bash '" + kScript + "' wait '" + dir_ + "'";
     if (std::system(wait.c_str()) != 0) {
-        std::ifstream log(dir_ + "/pulseaudio.log");
-        const std::string text((std::istreambuf_iterator<char>(log)),
-                               std::istreambuf_iterator<char>());
-        error_ = "pulseaudio did not start in " + dir_ + "; its log:\n" + text;
+        error_ = "pulseaudio did not start in " + dir_ + "; its log:\n" +
+                 tests::ReadFile(dir_ + "/pulseaudio.log");
         return false;
     }
     return true;
@@ -101,6 +128,10 @@ os::AlsaWaveService& AlsaPlatform::Alsa() {
     return *wave_;
 }
 
+os::WaveFormatEx Mono16() {
+    return {os::WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
+}
+
 std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
     std::vector<std::int16_t> s(frames);
     for (auto& v : s) {
@@ -111,9 +142,28 @@ std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed) {
     return s;
 }
 
+std::vector<std::int16_t> PeakedNoise(std::size_t frames, std::uint32_t seed, std::size_t peak_at) {
+    auto s = Noise(frames, seed);
+    for (auto& v : s)
+        v = static_cast<std::int16_t>(v * 10000 / 16384 == 0 ? 1 : v * 10000 / 16384);
+    s[peak_at] = 10000;
+    return s;
+}
+
+std::vector<std::int16_t> AfterSilence(std::span<const std::int16_t> signal) {
+    std::vector<std::int16_t> sound(kRate / 4, 0);
+    sound.insert(sound.end(), signal.begin(), signal.end());
+    return sound;
+}
+
+void WriteSignal(const std::string& path, std::span<const std::int16_t> signal) {
+    auto sound = AfterSilence(signal);
+    sound.resize(sound.size() + kRate / 4, 0);
+    os::WriteWavFile(path, kRate, 1, sound);
+}
+
 std::vector<std::int16_t> ReadRaw(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = tests::ReadFile(path);
     std::vector<std::int16_t> s(bytes.size() / 2);
     std::memcpy(s.data(), bytes.data(), s.size() * 2);
     return s;

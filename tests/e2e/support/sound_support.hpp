@@ -30,6 +30,29 @@ void Stop(pid_t pid, int sig);
 // into `path`, until stopped with SIGINT; returns the recorder's pid.
 pid_t RecordSpeaker(const std::string& path);
 
+// The speaker recorded into `path` from a moment before a sound is played until Heard(): the
+// recorder has had 300 ms to start when this is made, and the sound's end 300 ms to arrive
+// when Heard() stops it.
+class SpeakerRecording {
+public:
+    explicit SpeakerRecording(std::string path);
+    ~SpeakerRecording();
+    SpeakerRecording(const SpeakerRecording&) = delete;
+    SpeakerRecording& operator=(const SpeakerRecording&) = delete;
+    // The recorder's pid; not above 0 when it did not start.
+    pid_t Pid() const { return pid_; }
+    // Stops the recorder and returns what it heard.
+    std::vector<std::int16_t> Heard();
+
+private:
+    std::string path_;
+    pid_t pid_;
+};
+
+// Whether the program (named "mirelo" on the sound server) has a stream of `kind` open there
+// now: "source-outputs" captures, "sink-inputs" plays.
+bool HasStream(const std::string& kind);
+
 // A user PulseAudio with a speaker sink "spk" and a microphone sink "mic" (recorded from
 // "mic.monitor"), its HOME, XDG and PULSE_* variables set in this process so that ALSA's
 // pulse plug-in reaches it.
@@ -71,8 +94,20 @@ private:
     os::SimSettings settings_;
 };
 
+// 16-bit mono PCM at kRate, the format of every stream of these tests.
+os::WaveFormatEx Mono16();
+
 // A signal that never contains silence, so that where it starts and ends is plain.
 std::vector<std::int16_t> Noise(std::size_t frames, std::uint32_t seed);
+// Noise whose loudest sample, at `peak_at`, is exactly 10000: a take that holds that sample
+// is levelled by exactly three, with no rounding.
+std::vector<std::int16_t> PeakedNoise(std::size_t frames, std::uint32_t seed, std::size_t peak_at);
+// A quarter second of silence, then the signal: a sound server may skip the first
+// milliseconds of a new stream.
+std::vector<std::int16_t> AfterSilence(std::span<const std::int16_t> signal);
+// The signal as a WAV file at kRate with a quarter second of silence before and after it, so
+// that its start is plain in a take.
+void WriteSignal(const std::string& path, std::span<const std::int16_t> signal);
 // A raw file of signed 16-bit samples.
 std::vector<std::int16_t> ReadRaw(const std::string& path);
 // Where the first samples of `signal` begin in `stream` (from `from` on), if they do.
