@@ -258,6 +258,7 @@ bool TCanvas::DrawEdge(TRect& rect, unsigned edge, unsigned flags) {
 
 void TCanvas::ReleaseResources() {
     face_.reset();
+    device_face_.reset();
 }
 
 } // namespace fw

@@ -152,6 +152,8 @@ private:
     void FillTarget(const TRect& target_rect, TColor color);
     void Changed();
     std::shared_ptr<FontFace> Face() const;
+    // The face that draws on a target of this device scale.
+    std::shared_ptr<FontFace> DeviceFace(int scale) const;
     void DrawLine(int x, int y, std::string_view text, int width,
                   const std::vector<std::pair<std::size_t, std::size_t>>& underlined);
 
@@ -164,6 +166,8 @@ private:
     std::unique_ptr<TPen> pen_;
     mutable std::shared_ptr<FontFace> face_;
     mutable FontKey face_key_;
+    mutable std::shared_ptr<FontFace> device_face_;
+    mutable FontKey device_face_key_;
 };
 
 TRect IntersectRect(const TRect& a, const TRect& b);

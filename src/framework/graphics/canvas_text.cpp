@@ -65,6 +65,19 @@ std::shared_ptr<FontFace> TCanvas::Face() const {
     return face_;
 }
 
+std::shared_ptr<FontFace> TCanvas::DeviceFace(int scale) const {
+    if (scale == 1) return Face();
+    // The font's height times the scale: text rasterised sharp on the logical layout rather
+    // than enlarged. Kept like the logical face, so a line does not load it again.
+    FontKey key = font_->Key();
+    key.height = (key.height == 0 ? -kDefaultFontPixels : key.height) * scale;
+    if (!device_face_ || key != device_face_key_) {
+        device_face_ = FontFace::Get(key);
+        device_face_key_ = key;
+    }
+    return device_face_;
+}
+
 int TCanvas::TextWidth(std::string_view text) const {
     return Face()->TextWidth(text);
 }
@@ -91,27 +104,16 @@ void TCanvas::DrawLine(int x, int y, std::string_view text, int width,
     }
 
     const detail::Ink ink = surface_.Resolve(font_->Color());
-    if (const int s = surface_.Scale(); s > 1) {
-        // Rasterised at the device's size, on the logical layout: sharp, not enlarged.
-        FontKey key = font_->Key();
-        key.height = (key.height == 0 ? -kDefaultFontPixels : key.height) * s;
-        FontFace::Get(key)->Draw(text, (x + ox) * s, (baseline + oy) * s,
-                                 [&](int dx, int dy, std::uint8_t coverage) {
-                                     if (dx < 0 || dy < 0 || !Visible(dx / s, dy / s)) return;
-                                     if (coverage == 255)
-                                         surface_.PutDevice(dx, dy, ink);
-                                     else
-                                         surface_.BlendDevice(dx, dy, ink.rgb, coverage);
-                                 });
-    } else {
-        face->Draw(text, x + ox, baseline + oy, [&](int tx, int ty, std::uint8_t coverage) {
-            if (!Visible(tx, ty)) return;
-            if (coverage == 255)
-                surface_.Put(tx, ty, ink);
-            else
-                surface_.Blend(tx, ty, ink.rgb, coverage);
-        });
-    }
+    // Pen and plot in device pixels: the same as the target's at scale 1.
+    const int s = surface_.Scale();
+    DeviceFace(s)->Draw(text, (x + ox) * s, (baseline + oy) * s,
+                        [&](int dx, int dy, std::uint8_t coverage) {
+                            if (dx < 0 || dy < 0 || !Visible(dx / s, dy / s)) return;
+                            if (coverage == 255)
+                                surface_.PutDevice(dx, dy, ink);
+                            else
+                                surface_.BlendDevice(dx, dy, ink.rgb, coverage);
+                        });
     for (const auto& [left, right] : spans)
         FillTarget({left + ox, baseline + 1 + oy, right + ox, baseline + 2 + oy}, font_->Color());
     if (style.contains(fsStrikeOut)) {
