@@ -583,7 +583,7 @@ void RegisterUnit1() {
     audio::Register();
     fw::RegisterClasses<fw::TTimer>();
     if (!fw::FindFormDescription("TForm1"))
-        fw::RegisterFormDescription("TForm1", std::string(Unit1Description()));
+        fw::RegisterFormDescription("TForm1", Unit1Description());
 }
 
 } // namespace app

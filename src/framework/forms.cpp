@@ -17,8 +17,8 @@ namespace {
 
 FormHost* g_host = nullptr;
 
-std::map<std::string, std::string, std::less<>>& Descriptions() {
-    static auto* d = new std::map<std::string, std::string, std::less<>>;
+std::map<std::string, std::string_view, std::less<>>& Descriptions() {
+    static auto* d = new std::map<std::string, std::string_view, std::less<>>;
     return *d;
 }
 
@@ -63,13 +63,14 @@ void SetFormHost(FormHost* host) {
     g_host = host;
 }
 
-void RegisterFormDescription(std::string_view class_name, std::string text) {
-    Descriptions()[std::string(class_name)] = std::move(text);
+void RegisterFormDescription(std::string_view class_name, std::string_view text) {
+    Descriptions()[std::string(class_name)] = text;
 }
 
-const std::string* FindFormDescription(std::string_view class_name) {
+std::optional<std::string_view> FindFormDescription(std::string_view class_name) {
     auto it = Descriptions().find(class_name);
-    return it == Descriptions().end() ? nullptr : &it->second;
+    if (it == Descriptions().end()) return std::nullopt;
+    return it->second;
 }
 
 TCustomForm* FindForm(os::WindowId window) {
@@ -127,7 +128,7 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
-    if (const std::string* text = FindFormDescription(ClassName())) ReadComponent(*text, *this);
+    if (const auto text = FindFormDescription(ClassName())) ReadComponent(*text, *this);
     created_ = true;
     if (OnCreate.Assigned()) OnCreate(this);
 }

@@ -6,6 +6,7 @@
 #include "framework/controls.hpp"
 #include "os/display/display.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -176,9 +177,10 @@ public:
     static void Describe(TClassBuilder<TForm>&) {}
 };
 
-// The description a form class is loaded from when it is created, by class name.
-void RegisterFormDescription(std::string_view class_name, std::string text);
-const std::string* FindFormDescription(std::string_view class_name);
+// The description a form class is loaded from when it is created, by class name. The text is
+// not copied: it must last as long as the program (the program's own are compiled in).
+void RegisterFormDescription(std::string_view class_name, std::string_view text);
+std::optional<std::string_view> FindFormDescription(std::string_view class_name);
 
 // The form that shows a display window, if any.
 TCustomForm* FindForm(os::WindowId window);
