@@ -82,7 +82,9 @@ public:
     void SetIcon(const TIcon& icon);
     // Larger artwork of the same icon (PNG files), given beside it to the windows for
     // taskbars and screens that show more than 32 x 32. Throws std::runtime_error naming
-    // what is wrong with a file that is not a PNG image.
+    // what is wrong with a file that is not a PNG image. The file is not copied and must
+    // last as long as the application (the program's are compiled in): it is decoded when a
+    // window is given its icons, not kept decoded for the whole run.
     void AddLargerIcon(std::span<const std::byte> png);
     // For the forms: gives the icon to a window just made.
     void GiveIcon(os::WindowId window) const;
@@ -177,7 +179,7 @@ private:
     std::unique_ptr<HiddenWindow> window_;
     TIcon icon_;
     os::IconPixels icon_pixels_;
-    std::vector<os::IconPixels> larger_icons_;
+    std::vector<std::span<const std::byte>> larger_icons_;
     // The icon and its larger artwork, as the windows are given them.
     std::vector<os::IconPixels> IconSet() const;
 };

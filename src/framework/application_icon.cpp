@@ -5,6 +5,7 @@
 #include "os/display/png.hpp"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace fw {
 
@@ -48,13 +49,20 @@ void TApplication::SetIcon(const TIcon& icon) {
 }
 
 void TApplication::AddLargerIcon(std::span<const std::byte> png) {
-    larger_icons_.push_back(os::DecodeIconPng(png));
+    os::CheckIconPng(png);
+    larger_icons_.push_back(png);
 }
 
 std::vector<os::IconPixels> TApplication::IconSet() const {
     std::vector<os::IconPixels> set{icon_pixels_};
-    if (!icon_pixels_.argb.empty())
-        set.insert(set.end(), larger_icons_.begin(), larger_icons_.end());
+    if (icon_pixels_.argb.empty()) return set;
+    for (const auto png : larger_icons_) {
+        // Its header was checked when it was added; a body that does not decode is left out.
+        try {
+            set.push_back(os::DecodeIconPng(png));
+        } catch (const std::runtime_error&) {
+        }
+    }
     return set;
 }
 

@@ -2,6 +2,7 @@
 // those made later, the image nearest 32 x 32 chosen, its mask or alpha kept as alpha, and
 // taken away again by an empty icon.
 #include "framework/application.hpp"
+#include "os/display/png.hpp"
 #include "os/sim_platform.hpp"
 
 #include <gtest/gtest.h>
@@ -75,4 +76,28 @@ TEST(ApplicationIcon, EveryFormWindowShowsTheImageNearest32WithItsTransparency) 
     fw::Application->SetIcon(fw::TIcon());
     EXPECT_EQ(screen.Window(first->DisplayWindow()).icon, os::IconPixels{});
     EXPECT_EQ(screen.Window(second->DisplayWindow()).icon, os::IconPixels{});
+}
+
+TEST(ApplicationIcon, LargerArtworkIsRefusedByItsHeaderAndABodyThatDoesNotDecodeIsLeftOut) {
+    os::SimPlatform platform;
+    fw::Runtime runtime{platform};
+    const os::IconPixels big{48, 48, std::vector<std::uint32_t>(48 * 48, 0xFF336699)};
+    const std::vector<std::byte> good = os::EncodeIconPng(big);
+    // Its header whole, its image data cut short.
+    const std::vector<std::byte> cut(good.begin(), good.end() - 20);
+    const std::byte text[] = {std::byte{'n'}, std::byte{'o'}};
+    EXPECT_THROW(fw::Application->AddLargerIcon(text), std::runtime_error);
+    fw::Application->AddLargerIcon(cut);
+    fw::Application->AddLargerIcon(good);
+    fw::TIcon icon;
+    icon.SetImages({Masked(32)});
+    fw::Application->SetIcon(icon);
+
+    fw::TForm* form = nullptr;
+    fw::Application->CreateForm(form);
+    form->Show();
+    runtime.Loop().RunFor(1ms);
+    const os::SimWindow& window = platform.Screen().Window(form->DisplayWindow());
+    EXPECT_EQ(window.icon.width, 32);
+    EXPECT_EQ(window.larger_icons, std::vector<os::IconPixels>{big});
 }

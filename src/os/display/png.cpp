@@ -143,10 +143,11 @@ std::vector<std::byte> EncodeIconPng(const IconPixels& icon) {
     return out;
 }
 
-IconPixels DecodeIconPng(std::span<const std::byte> bytes) {
-    png_image png{};
+namespace {
+
+// Reads an icon's header into png, which the caller releases.
+void BeginIcon(png_image& png, std::span<const std::byte> bytes) {
     png.version = PNG_IMAGE_VERSION;
-    ImageGuard guard{&png};
     if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
         throw std::runtime_error(std::string("PNG: not readable: ") + png.message);
     if (png.width < 1 || png.height < 1 || png.width > IconPixels::kMaxDimension ||
@@ -154,6 +155,20 @@ IconPixels DecodeIconPng(std::span<const std::byte> bytes) {
         throw std::runtime_error("PNG: icon " + Dimensions(png.width, png.height) +
                                  " exceeds the limit of " +
                                  std::to_string(IconPixels::kMaxDimension) + " pixels a side");
+}
+
+} // namespace
+
+void CheckIconPng(std::span<const std::byte> bytes) {
+    png_image png{};
+    ImageGuard guard{&png};
+    BeginIcon(png, bytes);
+}
+
+IconPixels DecodeIconPng(std::span<const std::byte> bytes) {
+    png_image png{};
+    ImageGuard guard{&png};
+    BeginIcon(png, bytes);
     png.format = PNG_FORMAT_RGBA;
     std::vector<png_byte> rgba(PNG_IMAGE_SIZE(png));
     if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr))

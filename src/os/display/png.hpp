@@ -31,5 +31,7 @@ std::vector<std::byte> EncodeIconPng(const IconPixels& icon);
 // Any PNG as straight-alpha pixels, at most IconPixels::kMaxDimension a side. Throws
 // std::runtime_error with the reason when the bytes are not such a PNG.
 IconPixels DecodeIconPng(std::span<const std::byte> bytes);
+// What DecodeIconPng checks of a PNG's header, without decoding its pixels.
+void CheckIconPng(std::span<const std::byte> bytes);
 
 } // namespace os

@@ -175,6 +175,12 @@ void SimDisplay::SetIcon(WindowId w, const IconPixels& icon) {
     if (SimWindow* win = Find(w)) win->icon = icon;
 }
 
+void SimDisplay::SetIcons(WindowId w, const std::vector<IconPixels>& icons) {
+    Display::SetIcons(w, icons);
+    if (SimWindow* win = Find(w))
+        win->larger_icons.assign(icons.empty() ? icons.end() : icons.begin() + 1, icons.end());
+}
+
 void SimDisplay::Iconify(WindowId w) {
     SimWindow* win = Find(w);
     if (!win || win->iconic) return;

@@ -32,8 +32,9 @@ struct SimWindow {
     bool wants_double_clicks = false;
     std::optional<std::vector<Rect>> shape;
     PointerCursor cursor = PointerCursor::Default;
-    IconPixels icon;    // as the taskbar would show it; 0 x 0 for none
-    PixelBuffer pixels; // the presented image; black until the first Present
+    IconPixels icon;                      // as the taskbar would show it; 0 x 0 for none
+    std::vector<IconPixels> larger_icons; // the larger artwork given beside it
+    PixelBuffer pixels;                   // the presented image; black until the first Present
 
     bool Drawn() const { return visible && !iconic; }
     // Whether the window's shape covers a point in window coordinates.
@@ -60,6 +61,7 @@ public:
     void SetTitle(WindowId w, const std::string& title) override;
     void SetSkipTaskbar(WindowId w, bool skip) override;
     void SetIcon(WindowId w, const IconPixels& icon) override;
+    void SetIcons(WindowId w, const std::vector<IconPixels>& icons) override;
     void Iconify(WindowId w) override;
     void Restore(WindowId w) override;
     bool IsIconic(WindowId w) const override;
