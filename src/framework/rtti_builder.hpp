@@ -311,6 +311,10 @@ template <class C, class P> TClassInfo BuildClassInfo(std::string_view name) {
     }
     TClassBuilder<C> builder(info);
     if constexpr (requires(TClassBuilder<C> & b) { C::Describe(b); }) C::Describe(builder);
+    // Every class keeps its infos for the whole run: no room for growth.
+    info.props_.shrink_to_fit();
+    info.methods_.shrink_to_fit();
+    info.fields_.shrink_to_fit();
     return info;
 }
 
