@@ -51,7 +51,10 @@ void SetPointer(DisplayEvent& out, int x, int y, int root_x, int root_y, std::ui
 } // namespace
 
 bool X11Display::TakeReceived(DisplayEvent& event) {
-    while (events_.empty() && XEventsQueued(dpy_, QueuedAlready) > 0) {
+    // Xlib's own count of what it has read and not handed out: only this thread uses the
+    // connection, so it is read without Xlib's lock, which XEventsQueued takes on every call
+    // of every turn of the loop.
+    while (events_.empty() && QLength(dpy_) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);
         if (randr_event_base_ >= 0 && ev.type == randr_event_base_ + RRScreenChangeNotify) {
