@@ -2,8 +2,12 @@
 # CPU used by the real Mirelo program left idle (its window shown, its 10 ms timer
 # running) for SECONDS, next to a bare loop that only sleeps in poll() to each 10 ms mark (the
 # floor of a 10 ms timer on this machine) and to the framework's message loop with one 10 ms
-# timer; all three run side by side in the same span and are read from /proc, so they share
-# the machine's load. Use a build without sanitizers for figures.
+# timer, read from /proc. All three are started together and take turns: each runs alone for
+# a slice of 10 s while the other two are stopped, round after round, so that they share the
+# machine's load over the span but never wake in step with one another (two 10 ms timers in
+# step make each wake-up dearer, by chance, by as much as a third on a virtual machine).
+# Each line gives the whole span and the median of the slices. Use a build without
+# sanitizers for figures.
 # Usage: bench/idle_cpu.sh BUILD_DIR [SECONDS=60] [PROGRAM=BUILD_DIR/src/app/mirelo]
 set -euo pipefail
 build=$(cd "${1:?usage: idle_cpu.sh BUILD_DIR [SECONDS] [PROGRAM]}" && pwd)
@@ -22,30 +26,42 @@ runs() { cat /proc/"$1"/task/*/schedstat | awk '{n += $3} END {printf "%d\n", n}
 
 "$program" >"$scratch/mirelo.log" 2>&1 &
 mirelo=$!
-bench_on_exit "kill $mirelo 2>/dev/null; wait $mirelo 2>/dev/null"
+bench_on_exit "kill -CONT $mirelo 2>/dev/null; kill $mirelo 2>/dev/null; wait $mirelo 2>/dev/null"
 timeout 20 xdotool search --sync --onlyvisible --name '^Mirelo$' >/dev/null
-"$build/bench/idle_loop_bench" poll $((seconds + 5)) >/dev/null &
+slice=10
+rounds=$(((seconds + slice - 1) / slice))
+span=$((3 * rounds * (slice + 1) + 30)) # long enough for the loops' own ends
+"$build/bench/idle_loop_bench" poll $span >/dev/null &
 bare=$!
 bench_on_exit "kill $bare 2>/dev/null; wait $bare 2>/dev/null"
-"$build/bench/idle_loop_bench" timer $((seconds + 5)) >/dev/null &
+"$build/bench/idle_loop_bench" timer $span >/dev/null &
 loop=$!
 bench_on_exit "kill $loop 2>/dev/null; wait $loop 2>/dev/null"
 sleep 2 # past start-up
-declare -A before before_runs
-for p in $mirelo $bare $loop; do
-    before[$p]=$(ticks $p)
-    before_runs[$p]=$(runs $p)
+programs=($mirelo $bare $loop)
+names=(mirelo bare_poll_10ms message_loop_10ms_timer)
+for p in "${programs[@]}"; do kill -STOP "$p"; done
+bench_on_exit "kill -CONT ${programs[*]} 2>/dev/null"
+declare -A used woken wall slices
+for ((r = 0; r < rounds; r++)); do
+    for p in "${programs[@]}"; do
+        kill -CONT "$p"
+        sleep 1 # its missed ticks skipped, back to its cadence
+        t0=$(ticks "$p") r0=$(runs "$p") w0=$(date +%s%N)
+        sleep "$slice"
+        t1=$(ticks "$p") r1=$(runs "$p") w1=$(date +%s%N)
+        kill -STOP "$p"
+        used[$p]=$((${used[$p]:-0} + t1 - t0))
+        woken[$p]=$((${woken[$p]:-0} + r1 - r0))
+        wall[$p]=$((${wall[$p]:-0} + w1 - w0))
+        slices[$p]+="$(echo "scale=3; ($t1 - $t0) / 1000 / ($r1 - $r0)" | bc) "
+    done
 done
-start=$(date +%s.%N)
-sleep "$seconds"
-wall=$(echo "$(date +%s.%N) - $start" | bc)
-report() {
-    local used=$(($(ticks "$2") - before[$2]))
-    local woken=$(($(runs "$2") - before_runs[$2]))
-    printf '%s wall=%.1fs cpu=%.3fs share=%.3f%% runs_per_s=%.1f us_per_run=%.1f\n' "$1" \
-        "$wall" "$(echo "$used / $hz" | bc -l)" "$(echo "100 * $used / $hz / $wall" | bc -l)" \
-        "$(echo "$woken / $wall" | bc -l)" "$(echo "$used / 1000 / $woken" | bc -l)"
-}
-report "program=mirelo" $mirelo
-report "program=bare_poll_10ms" $bare
-report "program=message_loop_10ms_timer" $loop
+median() { tr ' ' '\n' | grep . | sort -n | awk '{a[NR] = $1} END {print NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+for i in "${!programs[@]}"; do
+    p=${programs[$i]}
+    printf '%s wall=%.1fs cpu=%.3fs share=%.3f%% runs_per_s=%.1f us_per_run=%.1f median_us_per_run=%.1f\n' \
+        "program=${names[$i]}" "$(echo "${wall[$p]} / $hz" | bc -l)" "$(echo "${used[$p]} / $hz" | bc -l)" \
+        "$(echo "100 * ${used[$p]} / ${wall[$p]}" | bc -l)" "$(echo "${woken[$p]} * $hz / ${wall[$p]}" | bc -l)" \
+        "$(echo "${used[$p]} / 1000 / ${woken[$p]}" | bc -l)" "$(echo "${slices[$p]}" | median)"
+done
