@@ -85,6 +85,7 @@ bool MessageLoop::PostMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lpara
         auto it = handles_.find(handle);
         if (it == handles_.end() || it->second.destroyed) return false;
         queue_.push_back({handle, {msg, wparam, lparam, 0}});
+        queued_.store(queue_.size(), std::memory_order_release);
     }
     wait_.Wake();
     return true;
@@ -93,15 +94,14 @@ bool MessageLoop::PostMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lpara
 void MessageLoop::PostQuitMessage(int exit_code) {
     {
         std::lock_guard lock(mutex_);
-        if (!quit_) exit_code_ = exit_code;
-        quit_ = true;
+        if (!quit_.load(std::memory_order_relaxed)) exit_code_ = exit_code;
+        quit_.store(true, std::memory_order_release);
     }
     wait_.Wake();
 }
 
 bool MessageLoop::QuitPosted() const {
-    std::lock_guard lock(mutex_);
-    return quit_;
+    return quit_.load(std::memory_order_acquire);
 }
 
 int MessageLoop::ExitCode() const {
@@ -184,10 +184,13 @@ bool MessageLoop::FireDueTimer() {
 }
 
 bool MessageLoop::PopPosted(Posted& out) {
+    // Nothing posted, the common case of every idle turn: no lock.
+    if (queued_.load(std::memory_order_acquire) == 0) return false;
     std::lock_guard lock(mutex_);
     while (!queue_.empty()) {
         out = queue_.front();
         queue_.pop_front();
+        queued_.store(queue_.size(), std::memory_order_release);
         auto it = handles_.find(out.handle);
         if (it != handles_.end() && !it->second.destroyed) return true;
     }
@@ -252,10 +255,8 @@ void MessageLoop::RunIdle() {
 void MessageLoop::WaitForWork(std::optional<os::TimePoint> limit) {
     auto deadline = NextTimerDue();
     if (limit && (!deadline || *limit < *deadline)) deadline = limit;
-    {
-        std::lock_guard lock(mutex_);
-        if (!queue_.empty() || quit_) return;
-    }
+    // A post that comes after this look also wakes the wait.
+    if (queued_.load(std::memory_order_acquire) != 0 || QuitPosted()) return;
     wait_.Wait(deadline);
 }
 

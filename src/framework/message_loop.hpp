@@ -7,6 +7,7 @@
 #include "os/clock/clock.hpp"
 #include "os/wait/event_wait.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -121,11 +122,13 @@ private:
     os::EventWait& wait_;
     std::thread::id thread_;
 
-    mutable std::mutex mutex_; // guards handles_, queue_, next_handle_, quit_
+    mutable std::mutex mutex_; // guards handles_, queue_, next_handle_, exit_code_
     std::unordered_map<HWND, Entry> handles_;
     std::deque<Posted> queue_;
+    // Written under the mutex, read without it: the idle turn looks at them without locking.
+    std::atomic<std::size_t> queued_{0}; // queue_.size()
+    std::atomic<bool> quit_{false};
     HWND next_handle_ = 1;
-    bool quit_ = false;
     int exit_code_ = 0;
 
     std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
