@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # CPU used by the real Mirelo program left idle (its window shown, its 10 ms timer
 # running) for SECONDS, next to a bare loop that only sleeps in poll() to each 10 ms mark (the
-# floor of a 10 ms timer on this machine) and to the framework's message loop with one 10 ms
-# timer, read from /proc. All three are started together and take turns: each runs alone for
-# a slice of 10 s while the other two are stopped, round after round, so that they share the
-# machine's load over the span but never wake in step with one another (two 10 ms timers in
-# step make each wake-up dearer, by chance, by as much as a third on a virtual machine).
+# floor of a 10 ms timer on this machine), to the same bare loop sleeping in epoll_wait() on
+# one eventfd (what the kernel's side of the event wait adds to that floor) and to the
+# framework's message loop with one 10 ms timer, read from /proc. All four are started
+# together and take turns: each runs alone for a slice of 10 s while the others are stopped,
+# round after round, so that they share the machine's load over the span but never wake in
+# step with one another (two 10 ms timers in step make each wake-up dearer, by chance, by as
+# much as a third on a virtual machine).
 # Each line gives the whole span and the median of the slices. Use a build without
 # sanitizers for figures.
 # Usage: bench/idle_cpu.sh BUILD_DIR [SECONDS=60] [PROGRAM=BUILD_DIR/src/app/mirelo]
@@ -30,16 +32,19 @@ bench_on_exit "kill -CONT $mirelo 2>/dev/null; kill $mirelo 2>/dev/null; wait $m
 timeout 20 xdotool search --sync --onlyvisible --name '^Mirelo$' >/dev/null
 slice=10
 rounds=$(((seconds + slice - 1) / slice))
-span=$((3 * rounds * (slice + 1) + 30)) # long enough for the loops' own ends
+span=$((4 * rounds * (slice + 1) + 30)) # long enough for the loops' own ends
 "$build/bench/idle_loop_bench" poll $span >/dev/null &
 bare=$!
 bench_on_exit "kill $bare 2>/dev/null; wait $bare 2>/dev/null"
+"$build/bench/idle_loop_bench" epoll $span >/dev/null &
+bare_epoll=$!
+bench_on_exit "kill $bare_epoll 2>/dev/null; wait $bare_epoll 2>/dev/null"
 "$build/bench/idle_loop_bench" timer $span >/dev/null &
 loop=$!
 bench_on_exit "kill $loop 2>/dev/null; wait $loop 2>/dev/null"
 sleep 2 # past start-up
-programs=($mirelo $bare $loop)
-names=(mirelo bare_poll_10ms message_loop_10ms_timer)
+programs=($mirelo $bare $bare_epoll $loop)
+names=(mirelo bare_poll_10ms bare_epoll_10ms message_loop_10ms_timer)
 for p in "${programs[@]}"; do kill -STOP "$p"; done
 bench_on_exit "kill -CONT ${programs[*]} 2>/dev/null"
 declare -A used woken wall slices
