@@ -32,6 +32,7 @@ bool MessageLoop::Exists() {
 }
 
 HWND MessageLoop::AllocateHandle(MessageTarget* target) {
+    assert(OnLoopThread());
     std::lock_guard lock(mutex_);
     const HWND h = next_handle_++;
     handles_[h].target = target;
@@ -39,6 +40,7 @@ HWND MessageLoop::AllocateHandle(MessageTarget* target) {
 }
 
 void MessageLoop::DestroyHandle(HWND handle) {
+    assert(OnLoopThread());
     std::vector<std::function<void()>> run_now;
     {
         std::lock_guard lock(mutex_);
@@ -51,12 +53,8 @@ void MessageLoop::DestroyHandle(HWND handle) {
             handles_.erase(it);
         }
     }
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->first.first == handle)
-            it = timers_.erase(it);
-        else
-            ++it;
-    }
+    std::erase_if(timers_, [handle](const auto& t) { return t.first.first == handle; });
+    next_due_ = EarliestDue();
     for (auto& fn : run_now)
         fn();
 }
@@ -116,26 +114,27 @@ LRESULT MessageLoop::SendMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lp
 }
 
 LRESULT MessageLoop::Dispatch(HWND handle, TMessage& message) {
-    MessageTarget* target;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = handles_.find(handle);
-        if (it == handles_.end() || it->second.destroyed) return 0;
-        target = it->second.target;
-        ++it->second.depth;
-    }
+    // Only this thread changes the table of handles, so it reads it without the lock; the
+    // lock is for its changes, which other threads' looks must not see half done. An entry's
+    // depth and deferred work are this thread's alone.
+    assert(OnLoopThread());
+    auto found = handles_.find(handle);
+    if (found == handles_.end() || found->second.destroyed) return 0;
+    MessageTarget* target = found->second.target;
+    ++found->second.depth;
     struct Leave {
         MessageLoop* loop;
         HWND handle;
         ~Leave() {
             std::vector<std::function<void()>> run_now;
-            {
+            auto it = loop->handles_.find(handle);
+            if (it == loop->handles_.end()) return;
+            if (--it->second.depth > 0) return;
+            if (it->second.after_dispatch.empty() && !it->second.destroyed) return;
+            run_now = std::move(it->second.after_dispatch);
+            if (it->second.destroyed) {
                 std::lock_guard lock(loop->mutex_);
-                auto it = loop->handles_.find(handle);
-                if (it == loop->handles_.end()) return;
-                if (--it->second.depth > 0) return;
-                run_now = std::move(it->second.after_dispatch);
-                if (it->second.destroyed) loop->handles_.erase(it);
+                loop->handles_.erase(it);
             }
             for (auto& fn : run_now)
                 fn();
@@ -150,14 +149,17 @@ bool MessageLoop::SetTimer(HWND handle, UINT_PTR id, UINT interval_ms) {
     interval_ms = std::max<UINT>(interval_ms, 1);
     timers_[{handle, id}] = {clock_.Monotonic() + std::chrono::milliseconds(interval_ms),
                              interval_ms};
+    next_due_ = EarliestDue();
     return true;
 }
 
 bool MessageLoop::KillTimer(HWND handle, UINT_PTR id) {
-    return timers_.erase({handle, id}) > 0;
+    const bool killed = timers_.erase({handle, id}) > 0;
+    next_due_ = EarliestDue();
+    return killed;
 }
 
-std::optional<os::TimePoint> MessageLoop::NextTimerDue() const {
+std::optional<os::TimePoint> MessageLoop::EarliestDue() const {
     std::optional<os::TimePoint> next;
     for (const auto& [key, t] : timers_)
         if (!next || t.due < *next) next = t.due;
@@ -165,7 +167,10 @@ std::optional<os::TimePoint> MessageLoop::NextTimerDue() const {
 }
 
 bool MessageLoop::FireDueTimer() {
+    // Every look at the queue asks this: without a timer due, it reads the clock only.
+    if (!next_due_) return false;
     const auto now = clock_.Monotonic();
+    if (now < *next_due_) return false;
     auto best = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)
         if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due))
@@ -178,6 +183,7 @@ bool MessageLoop::FireDueTimer() {
     auto next = best->second.due + interval;
     if (next <= now) next = now + interval;
     best->second.due = next;
+    next_due_ = EarliestDue();
     TMessage m{WM_TIMER, key.second, 0, 0};
     Dispatch(key.first, m);
     return true;
@@ -214,12 +220,15 @@ void MessageLoop::ProcessMessages() {
 
 MessageLoop::IdleId MessageLoop::AddIdleHandler(std::function<void()> handler) {
     const IdleId id = next_idle_++;
-    idle_.emplace_back(id, std::make_shared<std::function<void()>>(std::move(handler)));
+    idle_.push_back(std::make_unique<IdleHandler>(IdleHandler{id, std::move(handler)}));
     return id;
 }
 
 void MessageLoop::RemoveIdleHandler(IdleId id) {
-    std::erase_if(idle_, [id](const auto& p) { return p.first == id; });
+    for (auto& h : idle_)
+        if (h->id == id) h->removed = true;
+    // While handlers run, the entries stay where they are; the outermost turn drops them.
+    if (idle_depth_ == 0) std::erase_if(idle_, [](const auto& h) { return h->removed; });
 }
 
 void MessageLoop::SetInputPump(std::function<bool()> pump) {
@@ -231,29 +240,24 @@ void MessageLoop::SetMessageFilter(MessageFilter filter) {
 }
 
 void MessageLoop::RunIdle() {
-    // A handler that runs a nested loop comes back here: that turn takes its own copy.
-    std::vector<std::shared_ptr<std::function<void()>>> nested;
-    auto& handlers = in_idle_ ? nested : idle_snapshot_;
-    handlers.clear();
-    for (const auto& entry : idle_)
-        handlers.push_back(entry.second);
-    const bool outer = !in_idle_;
-    in_idle_ = true;
+    // A handler may add or remove handlers, or run a nested loop that comes back here. Each
+    // handler lives on the heap and stays in place until the outermost turn ends, so the
+    // list is walked by index without a copy; one added during a turn waits for the next.
+    ++idle_depth_;
     struct Leave {
         MessageLoop* loop;
-        bool outer;
         ~Leave() {
-            if (!outer) return;
-            loop->in_idle_ = false;
-            loop->idle_snapshot_.clear();
+            if (--loop->idle_depth_ == 0)
+                std::erase_if(loop->idle_, [](const auto& h) { return h->removed; });
         }
-    } leave{this, outer};
-    for (std::size_t i = 0; i < handlers.size(); ++i)
-        (*handlers[i])();
+    } leave{this};
+    const std::size_t count = idle_.size();
+    for (std::size_t i = 0; i < count; ++i)
+        if (IdleHandler& h = *idle_[i]; !h.removed) h.run();
 }
 
 void MessageLoop::WaitForWork(std::optional<os::TimePoint> limit) {
-    auto deadline = NextTimerDue();
+    auto deadline = next_due_;
     if (limit && (!deadline || *limit < *deadline)) deadline = limit;
     // A post that comes after this look also wakes the wait.
     if (queued_.load(std::memory_order_acquire) != 0 || QuitPosted()) return;

@@ -112,7 +112,13 @@ private:
         UINT interval_ms;
     };
 
-    std::optional<os::TimePoint> NextTimerDue() const;
+    struct IdleHandler {
+        IdleId id;
+        std::function<void()> run;
+        bool removed = false;
+    };
+
+    std::optional<os::TimePoint> EarliestDue() const;
     bool FireDueTimer();
     bool PopPosted(Posted& out);
     void RunIdle();
@@ -122,7 +128,9 @@ private:
     os::EventWait& wait_;
     std::thread::id thread_;
 
-    mutable std::mutex mutex_; // guards handles_, queue_, next_handle_, exit_code_
+    // Guards queue_, next_handle_, exit_code_ and changes to handles_: only the loop's thread
+    // changes handles_, and it alone reads it without the lock.
+    mutable std::mutex mutex_;
     std::unordered_map<HWND, Entry> handles_;
     std::deque<Posted> queue_;
     // Written under the mutex, read without it: the idle turn looks at them without locking.
@@ -132,11 +140,9 @@ private:
     int exit_code_ = 0;
 
     std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
-    // Shared, so that a turn can run a snapshot of the handlers (one may add or remove
-    // handlers) without copying the functions; the snapshot's storage is kept between turns.
-    std::vector<std::pair<IdleId, std::shared_ptr<std::function<void()>>>> idle_;
-    std::vector<std::shared_ptr<std::function<void()>>> idle_snapshot_;
-    bool in_idle_ = false;
+    std::optional<os::TimePoint> next_due_; // the earliest of timers_, kept as they change
+    std::vector<std::unique_ptr<IdleHandler>> idle_;
+    int idle_depth_ = 0; // idle turns on the stack
     IdleId next_idle_ = 1;
     std::function<bool()> input_pump_;
     MessageFilter filter_;

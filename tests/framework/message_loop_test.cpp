@@ -167,20 +167,49 @@ TEST_F(LoopTest, NestedModalLoopSeesTicksAndPostsAndLeavesQuitForTheOuterLoop) {
     EXPECT_EQ(loop.Clock().Monotonic(), 105ms);
 }
 
-TEST_F(LoopTest, IdleWorkRunsBeforeSleeping) {
-    int idle = 0;
-    Recorder r;
-    const auto h = loop.AllocateHandle(&r);
-    const auto id = loop.AddIdleHandler([&] { ++idle; });
-    loop.PostMessage(h, fw::WM_USER);
+TEST_F(LoopTest, IdleHandlersMayAddAndRemoveHandlersAndRunANestedLoop) {
+    std::vector<int> ran;
+    fw::MessageLoop::IdleId first = 0, second = 0, third = 0;
+    bool nested = false;
+    // The first runs a nested loop, whose idle turns run the others, then removes the second
+    // and itself and adds a fourth: the rest of the outer turn skips the second, and the
+    // fourth starts on the next turn.
+    first = loop.AddIdleHandler([&] {
+        if (nested) return;
+        ran.push_back(1);
+        nested = true;
+        loop.RunFor(1ms);
+        nested = false;
+        loop.RemoveIdleHandler(second);
+        loop.RemoveIdleHandler(first);
+        loop.AddIdleHandler([&] { ran.push_back(4); });
+    });
+    second = loop.AddIdleHandler([&] { ran.push_back(2); });
+    third = loop.AddIdleHandler([&] { ran.push_back(3); });
     loop.RunFor(1s);
-    EXPECT_GE(idle, 1);
-    EXPECT_EQ(r.seen.size(), 1u);
-    loop.RemoveIdleHandler(id);
-    const int before = idle;
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 2, 3, 3, 3, 4}));
+    loop.RemoveIdleHandler(third);
+    ran.clear();
     loop.RunFor(1s);
-    EXPECT_EQ(idle, before);
-    loop.DestroyHandle(h);
+    EXPECT_EQ(ran, (std::vector<int>{4, 4}));
+}
+
+TEST_F(LoopTest, ATimerHandlerThatKillsOneTimerAndSetsAnotherIsObeyedAtOnce) {
+    using Tick = std::pair<fw::UINT_PTR, os::TimePoint>;
+    std::vector<Tick> ticks;
+    fw::HiddenWindow w([&](TMessage& m) {
+        if (m.Msg != fw::WM_TIMER) return;
+        ticks.emplace_back(m.WParam, loop.Clock().Monotonic());
+        if (m.WParam == 1 && ticks.size() == 1) {
+            loop.KillTimer(w.Handle(), 2);
+            loop.SetTimer(w.Handle(), 3, 3);
+        }
+        if (m.WParam == 3 && loop.Clock().Monotonic() >= 16ms) loop.KillTimer(w.Handle(), 3);
+    });
+    loop.SetTimer(w.Handle(), 1, 10);
+    loop.SetTimer(w.Handle(), 2, 15);
+    loop.RunFor(25ms);
+    EXPECT_EQ(ticks, (std::vector<Tick>{{1, 10ms}, {3, 13ms}, {3, 16ms}, {1, 20ms}}));
 }
 
 TEST(RealLoop, TimerTicksOnTheRealClock) {
