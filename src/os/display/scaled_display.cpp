@@ -72,7 +72,11 @@ PixelBuffer Enlarged(const PixelBuffer& p, int factor) {
 }
 
 ScaledDisplay::ScaledDisplay(Display& device, int scale)
-    : device_(device), scale_(std::clamp(scale, kMinScale, kMaxScale)) {}
+    : device_(device), scale_(std::clamp(scale, kMinScale, kMaxScale)) {
+    // It has no connection of its own: the device reads its own in TakeReceived, so one look
+    // per call is enough, and a second would only repeat the first.
+    ReportsReadability();
+}
 
 int ScaledDisplay::Down(int v) const {
     return FloorDiv(v, scale_);

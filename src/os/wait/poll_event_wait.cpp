@@ -131,7 +131,7 @@ void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     }
     // A timed source whose deadline, as it was given, has passed runs too, readable or not:
     // the wait's time-out was its own.
-    const TimePoint now = clock_.Monotonic();
+    const TimePoint now = timed.empty() ? TimePoint{} : clock_.Monotonic();
     for (const auto& entry : timed) {
         const int fd = entry.first;
         if (entry.second > now) continue;
