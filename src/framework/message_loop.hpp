@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -108,6 +107,8 @@ private:
         TMessage message;
     };
     struct Timer {
+        HWND handle;
+        UINT_PTR id;
         os::TimePoint due;
         UINT interval_ms;
     };
@@ -139,7 +140,8 @@ private:
     HWND next_handle_ = 1;
     int exit_code_ = 0;
 
-    std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
+    // A window has a timer or two: a plain array, looked through, beats a tree.
+    std::vector<Timer> timers_;
     std::optional<os::TimePoint> next_due_; // the earliest of timers_, kept as they change
     std::vector<std::unique_ptr<IdleHandler>> idle_;
     int idle_depth_ = 0; // idle turns on the stack

@@ -33,7 +33,7 @@ public:
     double Now() const override;
 
 private:
-    std::chrono::steady_clock::time_point origin_;
+    Nanos origin_;
 };
 
 // A clock that a test drives. Now() starts at a given date-time and advances with the
