@@ -333,7 +333,7 @@ void TForm1::FreeTake::operator()(std::int16_t* p) const {
     std::free(p);
 }
 
-void TForm1::Timer1Timer(fw::TObject*) {
+[[gnu::hot]] void TForm1::Timer1Timer(fw::TObject*) {
     if (AudioIn1 && AudioIn1->Running()) {
         if (AudioIn1->ElapsedSeconds() > MaxTakeSeconds) {
             TakeLength = AudioIn1->BlocksDone();

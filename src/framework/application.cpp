@@ -181,7 +181,7 @@ void TApplication::ShowException(const std::exception& e) {
     ShowMessage(text);
 }
 
-void TApplication::DoIdle() {
+[[gnu::hot]] void TApplication::DoIdle() {
     bool done = true;
     if (OnIdle.Assigned()) OnIdle(this, done);
 }
@@ -347,7 +347,7 @@ Runtime::~Runtime() {
     loop_.reset();
 }
 
-bool Runtime::PumpInput() {
+[[gnu::hot]] bool Runtime::PumpInput() {
     os::DisplayEvent e;
     if (!platform_.GetDisplay().NextEvent(e)) return false;
     const auto saved = detail::InputModifiers();
@@ -357,7 +357,7 @@ bool Runtime::PumpInput() {
     return true;
 }
 
-void Runtime::PaintPending() {
+[[gnu::hot]] void Runtime::PaintPending() {
     if (!Screen) return;
     // By index, without a copy that would allocate every turn: painting does not add or
     // remove forms, and a form missed should one go is painted on the next turn.

@@ -262,7 +262,7 @@ TCanvas& TCustomForm::Canvas() {
     return *canvas_;
 }
 
-void TCustomForm::Update() {
+[[gnu::hot]] void TCustomForm::Update() {
     if (!window_ || !visible_) return;
     if (update_.IsEmpty()) {
         if (std::exchange(drawn_, false)) Present(ClientRect());

@@ -49,7 +49,7 @@ void TTimer::WndProc(TMessage& message) {
     Guarded(this, [this] { Timer(); });
 }
 
-void TTimer::Timer() {
+[[gnu::hot]] void TTimer::Timer() {
     if (on_timer_.Assigned()) on_timer_(this);
 }
 

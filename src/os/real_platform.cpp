@@ -90,7 +90,7 @@ GlobalShortcuts& RealPlatform::GetShortcuts() {
     return *shortcuts_;
 }
 
-Display& RealPlatform::GetDisplay() {
+[[gnu::hot]] Display& RealPlatform::GetDisplay() {
     return *scaled_;
 }
 

@@ -399,7 +399,7 @@ void TAppEventList::DoException(fw::TObject* Sender, const std::exception& E) {
     if (!called && fw::Application) fw::Application->ShowException(E);
 }
 
-void TAppEventList::DoIdle(fw::TObject* Sender, bool& Done) {
+[[gnu::hot]] void TAppEventList::DoIdle(fw::TObject* Sender, bool& Done) {
     if (Walk([&](TAppEvents& m) {
             if (m.OnIdle.Assigned()) m.OnIdle(Sender, Done);
             return false;

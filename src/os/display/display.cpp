@@ -68,7 +68,7 @@ std::uint32_t KeyModifier(std::uint16_t vk) {
     }
 }
 
-bool Display::NextEvent(DisplayEvent& event) {
+[[gnu::hot]] bool Display::NextEvent(DisplayEvent& event) {
     if (TakeReceived(event)) return true;
     if (gated_ && !readable_) return false;
     readable_ = false;

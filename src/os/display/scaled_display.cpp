@@ -182,7 +182,7 @@ std::vector<Rect> ScaledDisplay::Monitors() const {
     return monitors;
 }
 
-bool ScaledDisplay::TakeReceived(DisplayEvent& event) {
+[[gnu::hot]] bool ScaledDisplay::TakeReceived(DisplayEvent& event) {
     if (!device_.NextEvent(event)) return false;
     if (scale_ == 1) return true;
     event.x = Down(event.x);

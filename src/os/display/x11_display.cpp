@@ -120,7 +120,7 @@ X11Display::Win* X11Display::FindX(::Window xid) {
     return it == by_xid_.end() ? nullptr : Find(it->second);
 }
 
-void X11Display::FlushBeforeSleep() {
+[[gnu::hot]] void X11Display::FlushBeforeSleep() {
     // XFlush also tries a read, which fails when nothing came: in an idle loop a wasted
     // system call every turn. Without new requests there is nothing to send.
     if (NextRequest(dpy_) == flushed_before_) return;

@@ -50,7 +50,7 @@ void SetPointer(DisplayEvent& out, int x, int y, int root_x, int root_y, std::ui
 
 } // namespace
 
-bool X11Display::TakeReceived(DisplayEvent& event) {
+[[gnu::hot]] bool X11Display::TakeReceived(DisplayEvent& event) {
     // Xlib's own count of what it has read and not handed out: only this thread uses the
     // connection, so it is read without Xlib's lock, which XEventsQueued takes on every call
     // of every turn of the loop.

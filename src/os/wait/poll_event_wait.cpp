@@ -80,7 +80,7 @@ void PollEventWait::Wake() {
     [[maybe_unused]] ssize_t n = write(wake_fd_, &one, sizeof one);
 }
 
-void PollEventWait::Wait(std::optional<TimePoint> deadline) {
+[[gnu::hot]] void PollEventWait::Wait(std::optional<TimePoint> deadline) {
     if (before_sleep_) before_sleep_();
     // Sources with time-outs of their own say what they wait for, and until when. Only
     // they are asked; the others' interest stays as the kernel holds it.
