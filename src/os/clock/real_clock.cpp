@@ -6,9 +6,9 @@
 namespace os {
 
 namespace {
-// The system call's own entry rather than the standard library's wrapper: the loop reads the
-// time a few times every turn, and each library touched is more code to bring back in after
-// 10 ms asleep.
+// The C library's clock_gettime rather than the C++ library's wrapper of it: the loop reads
+// the time a few times every turn, and each library touched is more code to bring back in
+// after 10 ms asleep.
 Nanos MonotonicSinceBoot() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
