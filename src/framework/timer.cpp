@@ -12,12 +12,12 @@ void TTimer::Describe(TClassBuilder<TTimer>& c) {
 }
 
 TTimer::TTimer(TComponent* owner)
-    : TComponent(owner),
-      window_(std::make_unique<HiddenWindow>([this](TMessage& m) { WndProc(m); })) {}
+    : TComponent(owner), handle_(MessageLoop::Current().AllocateHandle(this)) {}
 
 TTimer::~TTimer() {
     enabled_ = false;
     UpdateTimer();
+    MessageLoop::Current().DestroyHandle(handle_);
 }
 
 void TTimer::SetEnabled(bool value) {
@@ -39,12 +39,11 @@ void TTimer::SetOnTimer(TNotifyEvent value) {
 
 void TTimer::UpdateTimer() {
     auto& loop = MessageLoop::Current();
-    loop.KillTimer(window_->Handle(), 1);
-    if (enabled_ && interval_ != 0 && on_timer_.Assigned())
-        loop.SetTimer(window_->Handle(), 1, interval_);
+    loop.KillTimer(handle_, 1);
+    if (enabled_ && interval_ != 0 && on_timer_.Assigned()) loop.SetTimer(handle_, 1, interval_);
 }
 
-void TTimer::WndProc(TMessage& message) {
+[[gnu::hot]] void TTimer::WndProc(TMessage& message) {
     if (message.Msg != WM_TIMER) return;
     Guarded(this, [this] { Timer(); });
 }
