@@ -294,7 +294,8 @@ public:
     }
 };
 
-Runtime::Runtime(os::Platform& platform) : host_(std::make_unique<Host>()), platform_(platform) {
+Runtime::Runtime(os::Platform& platform)
+    : host_(std::make_unique<Host>()), platform_(platform), display_(platform.GetDisplay()) {
     if (HasDisplay()) throw EInvalidOperation("a runtime exists already");
     loop_ = std::make_unique<MessageLoop>(platform.GetClock(), platform.GetWait());
     detail::SetPlatform(&platform);
@@ -309,11 +310,7 @@ Runtime::Runtime(os::Platform& platform) : host_(std::make_unique<Host>()), plat
                                             std::intptr_t lp) {
         return loop->PostMessage(w, msg, wp, static_cast<LPARAM>(lp));
     });
-    loop_->SetInputPump([this] { return PumpInput(); });
-    loop_->AddIdleHandler([this] {
-        PaintPending();
-        if (Application) Guarded(Application, [] { Application->DoIdle(); });
-    });
+    loop_->SetTurnHooks(this);
     loop_->SetMessageFilter([loop = loop_.get()](HWND h, TMessage& m) {
         if (!Application || !Application->OnMessage.Assigned()) return false;
         using std::chrono::duration_cast, std::chrono::milliseconds;
@@ -349,12 +346,17 @@ Runtime::~Runtime() {
 
 [[gnu::hot]] bool Runtime::PumpInput() {
     os::DisplayEvent e;
-    if (!platform_.GetDisplay().NextEvent(e)) return false;
+    if (!display_.NextEvent(e)) return false;
     const auto saved = detail::InputModifiers();
     detail::InputModifiers() = e.modifiers;
     Guarded(nullptr, [&] { Deliver(e); });
     detail::InputModifiers() = saved;
     return true;
+}
+
+[[gnu::hot]] void Runtime::Idle() {
+    PaintPending();
+    if (Application) Guarded(Application, [] { Application->DoIdle(); });
 }
 
 [[gnu::hot]] void Runtime::PaintPending() {

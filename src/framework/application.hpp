@@ -211,7 +211,7 @@ private:
 
 // Binds the framework to a platform for its lifetime: the message loop, the application
 // and screen objects, display input turned into messages, idle painting.
-class Runtime {
+class Runtime final : private TurnHooks {
 public:
     explicit Runtime(os::Platform& platform);
     ~Runtime();
@@ -222,12 +222,14 @@ public:
 
 private:
     class Host;
-    bool PumpInput();
+    bool PumpInput() override;
+    void Idle() override;
     void Deliver(const os::DisplayEvent& e);
     void PaintPending();
 
     std::unique_ptr<Host> host_;
     os::Platform& platform_;
+    os::Display& display_; // the platform's, asked for once rather than at every look
     std::unique_ptr<MessageLoop> loop_;
     std::unique_ptr<TApplication> application_;
     std::unique_ptr<TScreen> screen_;

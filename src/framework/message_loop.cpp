@@ -221,7 +221,7 @@ std::optional<os::TimePoint> MessageLoop::EarliestDue() const {
 }
 
 [[gnu::hot]] bool MessageLoop::ProcessOne() {
-    if (input_pump_ && input_pump_()) return true;
+    if (hooks_ && hooks_->PumpInput()) return true;
     Posted p;
     if (PopPosted(p)) {
         if (!filter_ || !filter_(p.handle, p.message)) Dispatch(p.handle, p.message);
@@ -248,10 +248,6 @@ void MessageLoop::RemoveIdleHandler(IdleId id) {
     if (idle_depth_ == 0) std::erase_if(idle_, [](const auto& h) { return h->removed; });
 }
 
-void MessageLoop::SetInputPump(std::function<bool()> pump) {
-    input_pump_ = std::move(pump);
-}
-
 void MessageLoop::SetMessageFilter(MessageFilter filter) {
     filter_ = std::move(filter);
 }
@@ -268,6 +264,7 @@ void MessageLoop::SetMessageFilter(MessageFilter filter) {
                 std::erase_if(loop->idle_, [](const auto& h) { return h->removed; });
         }
     } leave{this};
+    if (hooks_) hooks_->Idle();
     const std::size_t count = idle_.size();
     for (std::size_t i = 0; i < count; ++i)
         if (IdleHandler& h = *idle_[i]; !h.removed) h.run();

@@ -29,6 +29,22 @@ protected:
     ~MessageTarget() = default;
 };
 
+// The program's side of every turn: its input, read and turned into messages, and the work
+// of an empty queue (painting). Virtual calls rather than stored functions, because even an
+// idle program makes them a hundred times a second: each layer less is code and data that
+// need not come back into the cache after the sleep.
+class TurnHooks {
+public:
+    // Reads pending input and turns it into messages; true when it delivered anything.
+    // Called before every look at the queue.
+    virtual bool PumpInput() = 0;
+    // Runs before the idle handlers, each time the queue is found empty.
+    virtual void Idle() = 0;
+
+protected:
+    ~TurnHooks() = default;
+};
+
 class MessageLoop {
 public:
     MessageLoop(os::Clock& clock, os::EventWait& wait);
@@ -69,9 +85,8 @@ public:
     using IdleId = std::uint64_t;
     IdleId AddIdleHandler(std::function<void()> handler);
     void RemoveIdleHandler(IdleId id);
-    // Reads pending input of the display and turns it into messages; returns true when it
-    // delivered anything. Called before every look at the queue.
-    void SetInputPump(std::function<bool()> pump);
+    // The program's input and idle work (null for none); the loop does not own them.
+    void SetTurnHooks(TurnHooks* hooks) { hooks_ = hooks; }
     // Sees every posted message before its window does and may change it; true keeps it
     // from the window (the application's OnMessage).
     using MessageFilter = std::function<bool(HWND handle, TMessage& message)>;
@@ -146,7 +161,7 @@ private:
     std::vector<std::unique_ptr<IdleHandler>> idle_;
     int idle_depth_ = 0; // idle turns on the stack
     IdleId next_idle_ = 1;
-    std::function<bool()> input_pump_;
+    TurnHooks* hooks_ = nullptr;
     MessageFilter filter_;
 };
 
