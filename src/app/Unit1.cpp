@@ -334,7 +334,9 @@ void TForm1::FreeTake::operator()(std::int16_t* p) const {
 }
 
 [[gnu::hot]] void TForm1::Timer1Timer(fw::TObject*) {
-    if (AudioIn1 && AudioIn1->Running()) {
+    // A stream never runs without its flag: each is set before its stream starts and cleared
+    // when it stops. Looked at first, they spare an idle tick the streams' own objects.
+    if (Recording && AudioIn1 && AudioIn1->Running()) {
         if (AudioIn1->ElapsedSeconds() > MaxTakeSeconds) {
             TakeLength = AudioIn1->BlocksDone();
             Recording = false;
@@ -350,7 +352,7 @@ void TForm1::FreeTake::operator()(std::int16_t* p) const {
         }
         TraceStep(kRecordingColor);
     }
-    if (AudioOut1 && AudioOut1->Running()) {
+    if (Playing && AudioOut1 && AudioOut1->Running()) {
         PlayedBlocks = AudioOut1->BlocksDone();
         if (AudioOut1->ElapsedSeconds() > MaxTakeSeconds || PlayedBlocks >= TakeLength) {
             Playing = false;
