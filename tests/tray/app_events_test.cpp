@@ -47,6 +47,10 @@ struct Named : fw::TObject {
         log->push_back(name + " paint");
     }
     void FormChange(fw::TObject* s) { log->push_back(Who(s) + " form"); }
+    Lines* idles = nullptr; // the idle turns of the loop call this too: counted only when set
+    void Idle(fw::TObject* s, bool&) {
+        if (idles) idles->push_back(Who(s) + " idle");
+    }
 };
 
 class AppEventsTest : public traytest::TrayTestBase {
@@ -84,6 +88,7 @@ protected:
 TEST_F(AppEventsTest, EventsWalkFromTheNewestToTheOldestThenTheApplicationsOwnHandler) {
     fw::Application->OnMinimize = fw::Bind<&Named::Minimize>(before);
     fw::Application->OnHelp = fw::Bind<&Named::Help>(before);
+    fw::Application->OnIdle = fw::Bind<&Named::Idle>(before);
     tray::TAppEvents* older = Member(a);
     tray::TAppEvents* newer = Member(b);
     ASSERT_NE(tray::AppEventHub, nullptr);
@@ -107,6 +112,19 @@ TEST_F(AppEventsTest, EventsWalkFromTheNewestToTheOldestThenTheApplicationsOwnHa
     fw::Application->Minimize();
     fw::Application->Restore();
     EXPECT_EQ(log, (Lines{"B app minimize"}));
+    // Idle work goes the same way, whether or not a member handles it.
+    Lines idles;
+    before.idles = a.idles = b.idles = &idles;
+    fw::Application->DoIdle(); // a newer member that is not chained stops it
+    newer->Chained = true;
+    fw::Application->DoIdle();
+    older->OnIdle = fw::Bind<&Named::Idle>(a);
+    fw::Application->DoIdle();
+    newer->Chained = false;
+    newer->OnIdle = fw::Bind<&Named::Idle>(b);
+    fw::Application->DoIdle();
+    EXPECT_EQ(idles, (Lines{"before app idle", "A app idle", "before app idle", "B app idle"}));
+    before.idles = a.idles = b.idles = nullptr;
     newer->Chained = true;
 
     // The screen's events come with the screen as sender.
