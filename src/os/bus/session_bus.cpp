@@ -62,26 +62,41 @@ void SessionBus::Connect() {
     ready_ = false;
     give_up_ = clock_.Monotonic() + kConnectTimeout;
     fd_ = sd_bus_get_fd(bus_);
+    asked_ = false;
     wait_.AddSource(
         fd_, [this] { Process(); },
         [this] {
-            PollEventWait::Interest want;
-            if (!bus_) return want;
-            const int events = sd_bus_get_events(bus_);
-            if (events > 0) want.events = static_cast<short>(events);
-            std::uint64_t at = 0;
-            if (sd_bus_get_timeout(bus_, &at) >= 0 && at != UINT64_MAX) {
-                const std::uint64_t now = MonotonicUs();
-                const std::uint64_t left = at > now ? at - now : 0;
-                want.deadline = clock_.Monotonic() + std::chrono::microseconds(left);
+            const TimePoint now = clock_.Monotonic();
+            if (!asked_ || now >= asked_at_ + kAskAgainAfter) {
+                want_ = Ask();
+                asked_ = true;
+                asked_at_ = now;
             }
-            if (!ready_ && (!want.deadline || give_up_ < *want.deadline)) want.deadline = give_up_;
+            PollEventWait::Interest want{want_.events, want_.deadline};
+            const TimePoint again = asked_at_ + kAskAgainAfter;
+            if (!want.deadline || again < *want.deadline) want.deadline = again;
             return want;
         });
 }
 
+SessionBus::Want SessionBus::Ask() const {
+    Want want;
+    if (!bus_) return want;
+    const int events = sd_bus_get_events(bus_);
+    if (events > 0) want.events = static_cast<short>(events);
+    std::uint64_t at = 0;
+    if (sd_bus_get_timeout(bus_, &at) >= 0 && at != UINT64_MAX) {
+        const std::uint64_t now = MonotonicUs();
+        const std::uint64_t left = at > now ? at - now : 0;
+        want.deadline = clock_.Monotonic() + std::chrono::microseconds(left);
+    }
+    if (!ready_ && (!want.deadline || give_up_ < *want.deadline)) want.deadline = give_up_;
+    return want;
+}
+
 void SessionBus::Process() {
     if (!bus_) return;
+    asked_ = false; // whatever it handles may call, reply or take a reply
     int r;
     do
         r = sd_bus_process(bus_, nullptr);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 
 struct sd_bus;
 
@@ -50,8 +51,20 @@ public:
     // Handles whatever the connection has for us and its time-outs, without blocking; the
     // event wait calls it.
     void Process();
+    // Says that a client has used the connection (a call, a signal, a name asked for or
+    // given up) outside Process(): what it waits for is asked of sd-bus again before the
+    // next sleep. Asking on every turn would bring sd-bus's code and data back into the
+    // cache a hundred times a second in an idle program; a use not said is caught within
+    // kAskAgainAfter.
+    void Used() { asked_ = false; }
+    static constexpr Nanos kAskAgainAfter = std::chrono::seconds(1);
 
 private:
+    struct Want {
+        short events = 0;
+        std::optional<TimePoint> deadline;
+    };
+    Want Ask() const;
     void Drop(bool failed);
     void Tell(sd_bus* bus);
 
@@ -63,6 +76,9 @@ private:
     TimePoint give_up_{};
     bool failed_once_ = false;
     TimePoint failed_at_{};
+    bool asked_ = false; // want_ is what sd-bus said, since the connection was last used
+    TimePoint asked_at_{};
+    Want want_;
     int next_token_ = 1;
     std::map<int, Listener> listeners_;
 };

@@ -94,10 +94,12 @@ SniNotifyArea::~SniNotifyArea() {
     // Names still ours are given up, so watchers drop the items.
     for (Item& item : items_)
         item.shown = false;
-    if (bus_)
+    if (bus_) {
         for (Item& item : items_)
             if (item.owned)
                 sd_bus_release_name_async(bus_, nullptr, item.name.c_str(), nullptr, nullptr);
+        session_.Used();
+    }
     listener_ = nullptr;
     Detach();
 }
@@ -126,6 +128,7 @@ void SniNotifyArea::Attach(sd_bus* bus) {
     };
     if (bus_) return;
     bus_ = bus;
+    session_.Used();
     const std::string rule = std::string("type='signal',sender='") + kBusName + "',interface='" +
                              kBusName + "',member='NameOwnerChanged',arg0='" + kWatcherName + "'";
     // The match goes to the daemon before the question, which it answers in order: no
@@ -219,6 +222,7 @@ bool SniNotifyArea::Delete(std::uint32_t window, std::uint32_t id) {
 }
 
 void SniNotifyArea::Advance(Item& item) {
+    session_.Used();
     // One thing at a time: a registration or a change of owner under way is answered first.
     if (!bus_ || item.request || item.register_) return;
     if (item.shown && !item.owned) {
@@ -238,10 +242,12 @@ void SniNotifyArea::Advance(Item& item) {
 }
 
 void SniNotifyArea::Emit(const char* signal) {
+    session_.Used();
     if (bus_) sd_bus_emit_signal(bus_, kItemPath, kItemInterface, signal, nullptr);
 }
 
 void SniNotifyArea::SetWatcher(std::string owner) {
+    session_.Used();
     const bool was = WatcherPresent();
     watcher_ = std::move(owner);
     for (Item& item : items_) {

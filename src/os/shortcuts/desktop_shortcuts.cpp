@@ -48,6 +48,7 @@ void DesktopShortcuts::OnBus(sd_bus* bus) {
         Grab();
     });
     portal_->Start(shortcuts_, window_, message_);
+    bus_.Used();
 }
 
 void DesktopShortcuts::Grab() {
