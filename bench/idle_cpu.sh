@@ -9,14 +9,21 @@
 # step with one another (two 10 ms timers in step make each wake-up dearer, by chance, by as
 # much as a third on a virtual machine).
 # Each line gives the whole span and the median of the slices. Use a build without
-# sanitizers for figures.
-# Usage: bench/idle_cpu.sh BUILD_DIR [SECONDS=60] [PROGRAM=BUILD_DIR/src/app/mirelo]
+# sanitizers for figures. With --desktop Mirelo runs on a user's desktop: a session bus with a
+# StatusNotifierWatcher on it, trayer and a sound server.
+# Usage: bench/idle_cpu.sh [--desktop] BUILD_DIR [SECONDS=60] [PROGRAM=BUILD_DIR/src/app/mirelo]
 set -euo pipefail
-build=$(cd "${1:?usage: idle_cpu.sh BUILD_DIR [SECONDS] [PROGRAM]}" && pwd)
+full_desktop=false
+if [ "${1:-}" = --desktop ]; then
+    full_desktop=true
+    shift
+fi
+build=$(cd "${1:?usage: idle_cpu.sh [--desktop] BUILD_DIR [SECONDS] [PROGRAM]}" && pwd)
 seconds=${2:-60}
 program=${3:-$build/src/app/mirelo}
 cmake --build "$build" --target idle_loop_bench >/dev/null
 source "$(dirname "$0")/desktop.sh"
+if $full_desktop; then bench_user_desktop "$build"; fi
 
 # Time on a CPU of all threads of a process, in nanoseconds, from the scheduler's own
 # accounting: the user and system times of /proc/PID/stat are sampled at the clock tick,

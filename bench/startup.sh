@@ -27,31 +27,7 @@ if [[ -n ${XFT_DPI:-} ]]; then
 fi
 results=$scratch/results
 
-if $full_desktop; then
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/bus
-    dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
-        >/dev/null 2>&1 &
-    bus=$!
-    bench_on_exit "kill $bus 2>/dev/null; wait $bus 2>/dev/null"
-    for _ in $(seq 100); do [ -S "$scratch/bus" ] && break; sleep 0.05; done
-    "$build/bench/sni_watcher_bench" >"$scratch/watcher.log" 2>&1 &
-    watcher=$!
-    bench_on_exit "kill $watcher 2>/dev/null; wait $watcher 2>/dev/null"
-    for _ in $(seq 100); do grep -q ready "$scratch/watcher.log" && break; sleep 0.05; done
-    grep -q ready "$scratch/watcher.log" || { echo "the watcher did not start" >&2; exit 1; }
-    trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel \
-        --height 24 >/dev/null 2>&1 &
-    tray=$!
-    bench_on_exit "kill $tray 2>/dev/null; wait $tray 2>/dev/null"
-    for _ in $(seq 100); do
-        xwininfo -root -tree 2>/dev/null | grep -qi trayer && break
-        sleep 0.05
-    done
-    sound=$scratch/sound
-    "$here/../tests/e2e/sound_server.sh" start "$sound" >/dev/null 2>&1
-    bench_on_exit "'$here/../tests/e2e/sound_server.sh' stop '$sound'"
-    export PULSE_SERVER=unix:$sound/run/native PULSE_CLIENTCONFIG=$sound/client.conf
-fi
+if $full_desktop; then bench_user_desktop "$build"; fi
 
 # A user's start finds the settings of the last one: one start, not counted, writes them.
 # With FIRST_START=1 every start is a first start instead, which writes its defaults.
