@@ -72,10 +72,7 @@ void SessionBus::Connect() {
                 asked_ = true;
                 asked_at_ = now;
             }
-            PollEventWait::Interest want{want_.events, want_.deadline};
-            const TimePoint again = asked_at_ + kAskAgainAfter;
-            if (!want.deadline || again < *want.deadline) want.deadline = again;
-            return want;
+            return PollEventWait::Interest{want_.events, want_.deadline};
         });
 }
 

@@ -54,8 +54,8 @@ public:
     // Says that a client has used the connection (a call, a signal, a name asked for or
     // given up) outside Process(): what it waits for is asked of sd-bus again before the
     // next sleep. Asking on every turn would bring sd-bus's code and data back into the
-    // cache a hundred times a second in an idle program; a use not said is caught within
-    // kAskAgainAfter.
+    // cache a hundred times a second in an idle program; a use not said is caught by the
+    // first sleep kAskAgainAfter after the last asking, without waking for it.
     void Used() { asked_ = false; }
     static constexpr Nanos kAskAgainAfter = std::chrono::seconds(1);
 
