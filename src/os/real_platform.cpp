@@ -90,7 +90,7 @@ GlobalShortcuts& RealPlatform::GetShortcuts() {
     return *shortcuts_;
 }
 
-[[gnu::hot]] Display& RealPlatform::GetDisplay() {
+Display& RealPlatform::GetDisplay() {
     return *scaled_;
 }
 

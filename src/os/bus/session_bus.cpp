@@ -72,12 +72,12 @@ void SessionBus::Connect() {
                 asked_ = true;
                 asked_at_ = now;
             }
-            return PollEventWait::Interest{want_.events, want_.deadline};
+            return want_;
         });
 }
 
-SessionBus::Want SessionBus::Ask() const {
-    Want want;
+PollEventWait::Interest SessionBus::Ask() const {
+    PollEventWait::Interest want;
     if (!bus_) return want;
     const int events = sd_bus_get_events(bus_);
     if (events > 0) want.events = static_cast<short>(events);

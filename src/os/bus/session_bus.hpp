@@ -7,17 +7,15 @@
 #pragma once
 
 #include "os/clock/clock.hpp"
+#include "os/wait/event_wait.hpp"
 
 #include <chrono>
 #include <functional>
 #include <map>
-#include <optional>
 
 struct sd_bus;
 
 namespace os {
-
-class PollEventWait;
 
 class SessionBus {
 public:
@@ -60,11 +58,7 @@ public:
     static constexpr Nanos kAskAgainAfter = std::chrono::seconds(1);
 
 private:
-    struct Want {
-        short events = 0;
-        std::optional<TimePoint> deadline;
-    };
-    Want Ask() const;
+    PollEventWait::Interest Ask() const;
     void Drop(bool failed);
     void Tell(sd_bus* bus);
 
@@ -78,7 +72,7 @@ private:
     TimePoint failed_at_{};
     bool asked_ = false; // want_ is what sd-bus said, since the connection was last used
     TimePoint asked_at_{};
-    Want want_;
+    PollEventWait::Interest want_;
     int next_token_ = 1;
     std::map<int, Listener> listeners_;
 };
