@@ -109,6 +109,9 @@ public:
     bool ForceForeground(fw::HWND Wnd);
 
 private:
+    // The tick's work while a take is recorded or played.
+    void RecordingTick();
+    void PlaybackTick();
     void TraceStep(fw::TColor color);
     void ResetTrace();
     void WritePlacement();

@@ -21,6 +21,9 @@ MessageLoop::MessageLoop(os::Clock& clock, os::EventWait& wait)
     : clock_(clock), wait_(wait), thread_(std::this_thread::get_id()) {
     if (g_current) throw std::logic_error("a message loop exists already");
     g_current = this;
+    // Room for a program's few timers, allocated now, next to the loop itself: every turn
+    // of an idle program reads both, and a page less to bring back after each sleep counts.
+    timers_.reserve(8);
 }
 
 MessageLoop::~MessageLoop() {
@@ -125,35 +128,43 @@ LRESULT MessageLoop::SendMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lp
     assert(OnLoopThread());
     auto found = handles_.find(handle);
     if (found == handles_.end() || found->second.destroyed) return 0;
-    MessageTarget* target = found->second.target;
-    ++found->second.depth;
+    return DispatchTo(handle, found->second, message);
+}
+
+[[gnu::hot]] LRESULT MessageLoop::DispatchTo(HWND handle, Entry& entry, TMessage& message) {
+    // While its depth is above zero the entry stays in the table, at the same address.
+    ++entry.depth;
     struct Leave {
         MessageLoop* loop;
         HWND handle;
+        Entry& entry;
         [[gnu::hot]] ~Leave() {
-            std::vector<std::function<void()>> run_now;
-            auto it = loop->handles_.find(handle);
-            if (it == loop->handles_.end()) return;
-            if (--it->second.depth > 0) return;
-            if (it->second.after_dispatch.empty() && !it->second.destroyed) return;
-            run_now = std::move(it->second.after_dispatch);
-            if (it->second.destroyed) {
-                std::lock_guard lock(loop->mutex_);
-                loop->handles_.erase(it);
-            }
-            for (auto& fn : run_now)
-                fn();
+            if (--entry.depth == 0 && (entry.destroyed || !entry.after_dispatch.empty()))
+                loop->LeftLast(handle);
         }
-    } leave{this, handle};
-    target->WndProc(message);
+    } leave{this, handle, entry};
+    entry.target->WndProc(message);
     return message.Result;
+}
+
+[[gnu::noinline]] void MessageLoop::LeftLast(HWND handle) {
+    auto it = handles_.find(handle);
+    const auto run_now = std::move(it->second.after_dispatch);
+    if (it->second.destroyed) {
+        std::lock_guard lock(mutex_);
+        handles_.erase(it);
+    }
+    for (auto& fn : run_now)
+        fn();
 }
 
 bool MessageLoop::SetTimer(HWND handle, UINT_PTR id, UINT interval_ms) {
     if (!IsWindow(handle)) return false;
     interval_ms = std::max<UINT>(interval_ms, 1);
+    // Entries of the table keep their address until erased, and erasing the window's entry
+    // drops its timers first.
     const Timer timer{handle, id, clock_.Monotonic() + std::chrono::milliseconds(interval_ms),
-                      interval_ms};
+                      interval_ms, &handles_.find(handle)->second};
     const auto it = std::find_if(timers_.begin(), timers_.end(),
                                  [&](const Timer& t) { return t.handle == handle && t.id == id; });
     if (it != timers_.end())
@@ -193,6 +204,7 @@ std::optional<os::TimePoint> MessageLoop::EarliestDue() const {
         if (t.due <= now && (!best || earlier(t, *best))) best = &t;
     if (!best) return false;
     const HWND handle = best->handle;
+    Entry& entry = *best->entry;
     const UINT_PTR id = best->id;
     const auto interval = std::chrono::milliseconds(best->interval_ms);
     // Keep the cadence; a real clock that fell behind skips the missed ticks instead of
@@ -202,13 +214,17 @@ std::optional<os::TimePoint> MessageLoop::EarliestDue() const {
     best->due = next;
     next_due_ = EarliestDue();
     TMessage m{WM_TIMER, id, 0, 0};
-    Dispatch(handle, m);
+    DispatchTo(handle, entry, m);
     return true;
 }
 
 [[gnu::hot]] bool MessageLoop::PopPosted(Posted& out) {
     // Nothing posted, the common case of every idle turn: no lock.
     if (queued_.load(std::memory_order_acquire) == 0) return false;
+    return PopQueued(out);
+}
+
+[[gnu::noinline]] bool MessageLoop::PopQueued(Posted& out) {
     std::lock_guard lock(mutex_);
     while (!queue_.empty()) {
         out = queue_.front();
@@ -245,7 +261,13 @@ void MessageLoop::RemoveIdleHandler(IdleId id) {
     for (auto& h : idle_)
         if (h->id == id) h->removed = true;
     // While handlers run, the entries stay where they are; the outermost turn drops them.
-    if (idle_depth_ == 0) std::erase_if(idle_, [](const auto& h) { return h->removed; });
+    idle_removed_ = true;
+    if (idle_depth_ == 0) DropRemovedIdle();
+}
+
+[[gnu::noinline]] void MessageLoop::DropRemovedIdle() {
+    std::erase_if(idle_, [](const auto& h) { return h->removed; });
+    idle_removed_ = false;
 }
 
 void MessageLoop::SetMessageFilter(MessageFilter filter) {
@@ -260,8 +282,7 @@ void MessageLoop::SetMessageFilter(MessageFilter filter) {
     struct Leave {
         MessageLoop* loop;
         [[gnu::hot]] ~Leave() {
-            if (--loop->idle_depth_ == 0)
-                std::erase_if(loop->idle_, [](const auto& h) { return h->removed; });
+            if (--loop->idle_depth_ == 0 && loop->idle_removed_) loop->DropRemovedIdle();
         }
     } leave{this};
     if (hooks_) hooks_->Idle();

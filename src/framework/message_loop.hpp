@@ -126,6 +126,7 @@ private:
         UINT_PTR id;
         os::TimePoint due;
         UINT interval_ms;
+        Entry* entry; // the window's, looked up once rather than at every tick
     };
 
     struct IdleHandler {
@@ -136,7 +137,13 @@ private:
 
     std::optional<os::TimePoint> EarliestDue() const;
     bool FireDueTimer();
+    LRESULT DispatchTo(HWND handle, Entry& entry, TMessage& message);
     bool PopPosted(Posted& out);
+    // The rare halves of the idle turn's steps, kept out of its code: a queue with messages,
+    // the last handler of a window ending with work left for it, idle handlers removed.
+    bool PopQueued(Posted& out);
+    void LeftLast(HWND handle);
+    void DropRemovedIdle();
     void RunIdle();
     void WaitForWork(std::optional<os::TimePoint> limit);
 
@@ -159,7 +166,8 @@ private:
     std::vector<Timer> timers_;
     std::optional<os::TimePoint> next_due_; // the earliest of timers_, kept as they change
     std::vector<std::unique_ptr<IdleHandler>> idle_;
-    int idle_depth_ = 0; // idle turns on the stack
+    int idle_depth_ = 0;        // idle turns on the stack
+    bool idle_removed_ = false; // an entry of idle_ waits to be dropped
     IdleId next_idle_ = 1;
     TurnHooks* hooks_ = nullptr;
     MessageFilter filter_;

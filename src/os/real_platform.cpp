@@ -43,7 +43,7 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     display->ReportsReadability();
     platform->wait_.AddSource(display->ConnectionFd(),
                               [display] { display->ConnectionReadable(); });
-    platform->wait_.SetBeforeSleep([display] { display->FlushBeforeSleep(); });
+    platform->wait_.SetBeforeSleep(platform.get());
     // Read once: a later change of scale shows as a changed screen at the next start.
     const char* resources = XResourceManagerString(display->Connection());
     platform->scaled_ = std::make_unique<ScaledDisplay>(
@@ -53,6 +53,10 @@ std::unique_ptr<RealPlatform> RealPlatform::Open(const std::string& display_name
     platform->notify_ = std::make_unique<TrayNotifyArea>(*platform->display_, *platform->bus_,
                                                          platform->Forwarder());
     return platform;
+}
+
+[[gnu::hot]] void RealPlatform::BeforeSleep() {
+    display_->FlushBeforeSleep();
 }
 
 RealPlatform::~RealPlatform() {

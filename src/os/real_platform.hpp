@@ -17,7 +17,7 @@ class TrayNotifyArea;
 class XEmbedNotifyArea;
 class X11InstanceClaim;
 
-class RealPlatform final : public Platform {
+class RealPlatform final : public Platform, private PollEventWait::SleepHook {
 public:
     // Connects to the named X display ("" for $DISPLAY). Throws std::runtime_error
     // "cannot open display <name>" when there is none to be had.
@@ -51,6 +51,7 @@ public:
 
 private:
     RealPlatform();
+    void BeforeSleep() override;
     RealClock clock_;
     PollEventWait wait_{clock_};
     std::unique_ptr<X11Display> display_;

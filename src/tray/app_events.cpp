@@ -409,6 +409,10 @@ void TAppEventList::DoException(fw::TObject* Sender, const std::exception& E) {
             CallSaved<fw::TIdleEvent>(slIdle, Sender, Done);
         return;
     }
+    WalkIdle(Sender, Done);
+}
+
+[[gnu::noinline]] void TAppEventList::WalkIdle(fw::TObject* Sender, bool& Done) {
     if (Walk([&](TAppEvents& m) {
             if (m.OnIdle.Assigned()) m.OnIdle(Sender, Done);
             return false;

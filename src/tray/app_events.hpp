@@ -147,6 +147,8 @@ public:
     void DoShortCut(fw::TWMKey& Msg, bool& Handled);
 
 private:
+    // Idle through the chain, for when a member handles it.
+    void WalkIdle(fw::TObject* Sender, bool& Done);
     // The slots in the order of SavedHandlers.
     enum TSlot {
         slActivate,

@@ -184,14 +184,17 @@ std::vector<Rect> ScaledDisplay::Monitors() const {
 
 [[gnu::hot]] bool ScaledDisplay::TakeReceived(DisplayEvent& event) {
     if (!device_.NextEvent(event)) return false;
-    if (scale_ == 1) return true;
+    if (scale_ != 1) ScaleDown(event);
+    return true;
+}
+
+[[gnu::noinline]] void ScaledDisplay::ScaleDown(DisplayEvent& event) const {
     event.x = Down(event.x);
     event.y = Down(event.y);
     event.screen_x = Down(event.screen_x);
     event.screen_y = Down(event.screen_y);
     if (event.kind == EventKind::Exposed) event.area = Covering(event.area);
     if (event.kind == EventKind::MoveEnded) event.area = BoundsDown(event.area);
-    return true;
 }
 
 } // namespace os

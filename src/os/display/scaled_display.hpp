@@ -77,6 +77,8 @@ protected:
     void ReadConnection() override {}
 
 private:
+    // An event from the device in logical pixels.
+    void ScaleDown(DisplayEvent& event) const;
     Display& device_;
     int scale_;
     // The last image presented to each window, enlarged: only damaged parts are redone.

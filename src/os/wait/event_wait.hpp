@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+struct epoll_event;
+
 namespace os {
 
 class EventWait {
@@ -49,8 +51,16 @@ public:
     };
     void AddSource(int fd, std::function<void()> on_ready, std::function<Interest()> interest);
     void RemoveSource(int fd);
-    // Runs before every sleep: requests buffered for a connection go out once per turn.
-    void SetBeforeSleep(std::function<void()> before_sleep);
+    // Called before every sleep: requests buffered for a connection go out once per turn.
+    // A plain interface, called every turn of an idle program. Null for none.
+    class SleepHook {
+    public:
+        virtual void BeforeSleep() = 0;
+
+    protected:
+        ~SleepHook() = default;
+    };
+    void SetBeforeSleep(SleepHook* hook) { before_sleep_ = hook; }
 
 private:
     struct Source {
@@ -61,10 +71,13 @@ private:
     };
     // Tells the kernel what a source waits for now, when that changed.
     void Watch(Source& source, std::uint32_t events);
+    // Runs the handlers of the `count` sources found ready, and of those whose deadline
+    // passed.
+    void RunReady(const ::epoll_event* ready, int count);
     const Clock& clock_;
     int wake_fd_ = -1;
     std::vector<Source> sources_;
-    std::function<void()> before_sleep_;
+    SleepHook* before_sleep_ = nullptr;
     std::vector<std::pair<int, TimePoint>> timed_; // this turn's sources with a deadline
     // The set of descriptors lives in the kernel between waits: a turn neither builds nor
     // registers it again.

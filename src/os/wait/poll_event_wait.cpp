@@ -70,10 +70,6 @@ void PollEventWait::RemoveSource(int fd) {
     std::erase_if(sources_, [fd](const Source& s) { return s.fd == fd; });
 }
 
-void PollEventWait::SetBeforeSleep(std::function<void()> before_sleep) {
-    before_sleep_ = std::move(before_sleep);
-}
-
 void PollEventWait::Wake() {
     const std::uint64_t one = 1;
     // A full counter already means a wake-up is pending, so a failed write loses nothing.
@@ -81,7 +77,7 @@ void PollEventWait::Wake() {
 }
 
 [[gnu::hot]] void PollEventWait::Wait(std::optional<TimePoint> deadline) {
-    if (before_sleep_) before_sleep_();
+    if (before_sleep_) before_sleep_->BeforeSleep();
     // Sources with time-outs of their own say what they wait for, and until when. Only
     // they are asked; the others' interest stays as the kernel holds it.
     timed_.clear(); // keeps its room: an idle turn allocates nothing
@@ -108,6 +104,12 @@ void PollEventWait::Wake() {
         r = epoll_wait(epoll_fd_, ready, std::size(ready), timeout_ms);
     } while (r < 0 && errno == EINTR);
     if (r < 0) r = 0;
+    // A time-out with no source of its own waiting for it: the common idle turn.
+    if (r == 0 && timed_.empty()) return;
+    RunReady(ready, r);
+}
+
+[[gnu::noinline]] void PollEventWait::RunReady(const epoll_event* ready, int r) {
     // This turn's deadlines are taken out of the member before any handler runs, since a
     // handler may wait again (a modal loop) and reuse it.
     std::vector<std::pair<int, TimePoint>> timed;
