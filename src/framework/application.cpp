@@ -90,7 +90,7 @@ void TApplication::SetTitle(const std::string& value) {
     if (main_form_) main_form_->TitleChanged();
 }
 
-void TApplication::Run() {
+[[gnu::hot]] void TApplication::Run() {
     if (main_form_ && ShowMainForm) main_form_->SetVisible(true);
     auto& loop = MessageLoop::Current();
     while (!terminated_) {
@@ -360,13 +360,20 @@ Runtime::~Runtime() {
 }
 
 [[gnu::hot]] void Runtime::PaintPending() {
-    if (!Screen) return;
+    if (!Screen || !detail::g_paint_wanted) return;
+    detail::g_paint_wanted = false;
     // By index, without a copy that would allocate every turn: painting does not add or
     // remove forms, and a form missed should one go is painted on the next turn.
+    bool left = false;
     for (std::size_t i = 0; Screen && i < Screen->forms_.size(); ++i) {
         TCustomForm* f = Screen->forms_[i];
-        Guarded(f, [f] { f->Update(); });
+        Guarded(f, [f, &left] {
+            f->Update();
+            // A hidden form keeps what it has to paint, for when it is shown.
+            if (f->HasUpdate()) left = true;
+        });
     }
+    if (left) detail::g_paint_wanted = true;
 }
 
 void Runtime::Deliver(const os::DisplayEvent& e) {

@@ -161,6 +161,7 @@ void TCustomForm::CreateHandle() {
     if (shape_) SetShape(shape_);
     update_ = Region(ClientRect());
     erase_ = update_;
+    detail::g_paint_wanted = true;
 }
 
 void TCustomForm::DestroyHandle() {
@@ -250,6 +251,7 @@ void TCustomForm::AddUpdate(const TRect& rect, bool erase) {
     const Region r(rect);
     update_ = update_ | r;
     if (erase) erase_ = erase_ | r;
+    detail::g_paint_wanted = true;
 }
 
 TCanvas& TCustomForm::Canvas() {
@@ -263,9 +265,15 @@ TCanvas& TCustomForm::Canvas() {
 }
 
 [[gnu::hot]] void TCustomForm::Update() {
-    if (!window_ || !visible_) return;
+    // Every idle turn asks; the painting itself stays out of the idle turn's code.
+    if (!window_ || !visible_ || (update_.IsEmpty() && !drawn_)) return;
+    PaintUpdate();
+}
+
+void TCustomForm::PaintUpdate() {
     if (update_.IsEmpty()) {
-        if (std::exchange(drawn_, false)) Present(ClientRect());
+        drawn_ = false;
+        Present(ClientRect());
         return;
     }
     const bool drawn = std::exchange(drawn_, false);

@@ -12,6 +12,12 @@
 
 namespace fw {
 
+namespace detail {
+// Set whenever a form gains something to paint, so that an idle turn looks at the forms
+// only when one may have: at a hundred turns a second, even the look is worth sparing.
+inline bool g_paint_wanted = false;
+} // namespace detail
+
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 FW_ENUM_IDENTS(TFormBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow",
                "bsSizeToolWin")
@@ -148,10 +154,14 @@ private:
     friend class TApplication;
     friend class Runtime;
     void Present(const TRect& rect);
+    void PaintUpdate();
     void DragMove();
     void TrackPointer(TPoint client);
     void DisplayMoved(const os::Rect& bounds);
-    void CanvasChanged(TObject*) { drawn_ = true; }
+    void CanvasChanged(TObject*) {
+        drawn_ = true;
+        detail::g_paint_wanted = true;
+    }
 
     TFormBorderStyle border_style_ = bsSizeable;
     TBorderIcons border_icons_ = {biSystemMenu, biMinimize, biMaximize};
