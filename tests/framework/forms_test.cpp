@@ -112,6 +112,15 @@ TEST_F(WindowTest, ControlsPaintInStackingOrderOverTheFormColour) {
     Run();
     EXPECT_EQ(Pixel(50, 30), kGreen);
     EXPECT_EQ(Pixel(20, 20), kFormColor);
+    // A change made while the form is hidden is painted once it is shown again.
+    form->Hide();
+    Run();
+    above->rgb = kBlue;
+    above->Invalidate();
+    Run(20ms);
+    form->Show();
+    Run();
+    EXPECT_EQ(Pixel(50, 30), kBlue);
 }
 
 TEST_F(WindowTest, PartlyTransparentControlShowsWhatIsBelowIt) {
