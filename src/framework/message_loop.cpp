@@ -325,7 +325,7 @@ void MessageLoop::RunUntil(const std::function<bool()>& done) {
     }
 }
 
-void MessageLoop::RunFor(os::Nanos span) {
+[[gnu::hot]] void MessageLoop::RunFor(os::Nanos span) {
     const auto end = clock_.Monotonic() + span;
     while (!QuitPosted()) {
         if (ProcessOne()) continue;
