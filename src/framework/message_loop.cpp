@@ -21,8 +21,9 @@ MessageLoop::MessageLoop(os::Clock& clock, os::EventWait& wait)
     : clock_(clock), wait_(wait), thread_(std::this_thread::get_id()) {
     if (g_current) throw std::logic_error("a message loop exists already");
     g_current = this;
-    // Room for a program's few timers, allocated now, next to the loop itself: every turn
-    // of an idle program reads both, and a page less to bring back after each sleep counts.
+    // Room for a program's few timers, allocated with the loop rather than at the first timer,
+    // so that it tends to sit beside it: every turn of an idle program reads both, and a page
+    // less to bring back after each sleep counts.
     timers_.reserve(8);
 }
 
