@@ -97,12 +97,13 @@ TEST_F(LoopTest, WindowDestroyedInsideItsOwnHandlerIsSafeAndLaterMessagesAreDrop
         fw::HWND handle;
         std::vector<int> log;
         int* handled;
+        fw::UINT close_on = fw::WM_CLOSE;
         SelfDestroying(fw::MessageLoop& l, std::unique_ptr<SelfDestroying>* h, int* count)
             : loop(l), holder(h), handle(l.AllocateHandle(this)), handled(count) {}
         ~SelfDestroying() { loop.DestroyHandle(handle); }
         void WndProc(TMessage& m) override {
             ++*handled;
-            if (m.Msg == fw::WM_CLOSE) {
+            if (m.Msg == close_on) {
                 loop.DestroyHandle(handle);
                 EXPECT_FALSE(loop.IsWindow(handle));
                 auto* h = holder;
@@ -125,6 +126,15 @@ TEST_F(LoopTest, WindowDestroyedInsideItsOwnHandlerIsSafeAndLaterMessagesAreDrop
     EXPECT_FALSE(loop.IsWindow(h));
     EXPECT_FALSE(loop.PostMessage(h, fw::WM_USER));
     EXPECT_EQ(loop.SendMessage(h, fw::WM_USER), 0);
+    // The same from inside a timer's tick, which reaches its window without a lookup.
+    obj = std::make_unique<SelfDestroying>(loop, &obj, &handled);
+    obj->close_on = fw::WM_TIMER;
+    const auto ticking = obj->handle;
+    loop.SetTimer(ticking, 1, 10);
+    loop.RunFor(50ms);
+    EXPECT_EQ(handled, 3);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_FALSE(loop.IsWindow(ticking));
 }
 
 TEST_F(LoopTest, SendMessageIsSynchronousAndReturnsTheResult) {
