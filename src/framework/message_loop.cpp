@@ -122,7 +122,7 @@ LRESULT MessageLoop::SendMessage(HWND handle, UINT msg, WPARAM wparam, LPARAM lp
     return Dispatch(handle, m);
 }
 
-[[gnu::hot]] LRESULT MessageLoop::Dispatch(HWND handle, TMessage& message) {
+LRESULT MessageLoop::Dispatch(HWND handle, TMessage& message) {
     // Only this thread changes the table of handles, so it reads it without the lock; the
     // lock is for its changes, which other threads' looks must not see half done. An entry's
     // depth and deferred work are this thread's alone.
@@ -344,7 +344,7 @@ HiddenWindow::~HiddenWindow() {
     if (MessageLoop::Exists()) MessageLoop::Current().DestroyHandle(handle_);
 }
 
-[[gnu::hot]] void HiddenWindow::WndProc(TMessage& message) {
+void HiddenWindow::WndProc(TMessage& message) {
     proc_(message);
 }
 
